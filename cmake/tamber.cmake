@@ -1,0 +1,27 @@
+# Project-wide build settings shared by every target.
+
+if(TAMBER_SANITIZE AND NOT WIN32)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(WIN32 AND CMAKE_SYSTEM_PROCESSOR MATCHES "i686|x86")
+  # SSE2 for the packed pixel loops. Windows only guarantees a 4-byte aligned
+  # stack on entry (window procedures, game-library callbacks), so let the
+  # compiler realign where vector spills need it.
+  add_compile_options(-msse2 -mfpmath=sse -mincoming-stack-boundary=2)
+endif()
+
+if(WIN32)
+  # One self-contained executable: no MinGW runtime DLLs beside it.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+endif()
+
+# Warnings for the project's own targets (not for third-party code).
+function(tamber_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(TAMBER_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()

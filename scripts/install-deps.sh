@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs everything the two builds, the tests and the local update server
+# need on a fresh Debian 12 machine. Safe to run again: apt skips what is there.
+set -euo pipefail
+
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO=sudo
+else
+  SUDO=
+fi
+
+packages=(
+  # native build and tests
+  build-essential cmake ninja-build clang lld libclang-rt-14-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libcurl4-openssl-dev libfreetype-dev libfontconfig-dev fonts-liberation2
+  python3 curl
+  # Windows build
+  g++-mingw-w64-i686 binutils-mingw-w64-i686
+  # running and driving quillon.exe
+  wine wine32:i386 xvfb xdotool x11-utils imagemagick
+)
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${packages[@]}"
+
+# MinGW ships two threading models; the posix one gives std::thread-free code
+# nothing extra, the win32 one keeps the executable free of winpthread.
+for tool in i686-w64-mingw32-g++ i686-w64-mingw32-gcc; do
+  if update-alternatives --list "$tool" >/dev/null 2>&1; then
+    $SUDO update-alternatives --set "$tool" "/usr/bin/$tool-win32" >/dev/null 2>&1 || true
+  fi
+done

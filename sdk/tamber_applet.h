@@ -1,0 +1,336 @@
+/*
+ * tamber_applet.h - the interface between the Tamber host and a game library.
+ *
+ * A game library ("applet") is a DLL that exports a fixed set of C entry
+ * points. The host (quillon.exe) maps the library, looks the entry points up
+ * by name, and from then on calls them once per frame and for every mouse,
+ * keyboard and window event. This header is everything a library author
+ * needs: plain C, usable from C and C++, no host headers required.
+ *
+ * Version
+ *   TAMBER_APPLET_VERSION names the revision of this interface. Every
+ *   revision keeps the entry-point names, their arguments, the frame_view
+ *   and drag_operation layouts and the message numbers binary-compatible.
+ *
+ * Calling convention and names
+ *   Every entry point is extern "C" with the standard Windows calling
+ *   convention (__stdcall: arguments pushed right to left, the callee pops
+ *   them). Every argument and result is one 32-bit word on 32-bit Windows.
+ *   On 32-bit x86 Windows the exported names are the decorated names, for
+ *   example "_applet_load@12" (the number is the argument bytes). With MSVC,
+ *   __declspec(dllexport) on a __stdcall function exports exactly that name.
+ *   MinGW strips the leading underscore, so MinGW libraries export through
+ *   a .def file; sdk/tamber_applet.cmake writes one for you
+ *   (tamber_applet_library), or write the lines by hand:
+ *       EXPORTS
+ *           _applet_load@12 = applet_load@12
+ *           _applet_get_balance@0 = applet_get_balance@0
+ *           ...
+ *   Check the result with "i686-w64-mingw32-objdump -p yourlib.dll".
+ *   Where there is no stdcall decoration (ELF, 64-bit Windows) the exported
+ *   name is the plain C name ("applet_load").
+ *
+ * Calling order (all calls come from the host's single thread)
+ *   1. applet_load(module, window, 0) once, right after the library is
+ *      mapped. A negative result rejects the library: it is unmapped and
+ *      receives no further call, not even applet_unload.
+ *   2. applet_set_server_path(base_url), then applet_set_application_type(2).
+ *   3. Per frame: applet_update(elapsed), then applet_render(elapsed, frame,
+ *      x, y) when the display can draw. render must draw the whole frame:
+ *      the host does not clear it between frames.
+ *      Between frames: mouse, key, character and window calls as the window
+ *      receives the matching messages.
+ *   4. applet_unload() immediately before the library is unmapped.
+ *
+ * Required exports: applet_load, applet_get_balance, applet_receive_packet.
+ * A library missing one of them is refused (load fails with 0x8007000B).
+ * Every other export is optional; when it is missing the host does this:
+ *   applet_render      sets every byte of the three planes to 0 (black)
+ *   applet_render2     sets planes 0, 1, 2 to 0x80, 0x80, 0x90
+ *   applet_get_cursor, applet_mouse_down, applet_mouse_drag,
+ *   applet_io_state    answered with 0 (arrow cursor, click at once,
+ *                      no drag, 0)
+ *   everything else    nothing happens
+ * The host never calls receive_packet, render2, get_balance, set_message or
+ * io_state itself; send_packet is reached only through the host export
+ * applet_send_packet (below). Their meaning is the library's own.
+ */
+#ifndef TAMBER_APPLET_H
+#define TAMBER_APPLET_H
+
+#include <stdint.h>
+
+#define TAMBER_APPLET_VERSION_MAJOR 1
+#define TAMBER_APPLET_VERSION_MINOR 0
+#define TAMBER_APPLET_VERSION ((TAMBER_APPLET_VERSION_MAJOR << 16) | TAMBER_APPLET_VERSION_MINOR)
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- calling convention and export ----------------------------------- */
+
+#if defined(_WIN32) && (defined(__i386__) || defined(_M_IX86))
+#  define TAMBER_CALL __stdcall
+#else
+#  define TAMBER_CALL
+#endif
+
+#if defined(_WIN32) && defined(__GNUC__) && defined(__i386__)
+   /* MinGW would export "applet_load@12" as well: the .def file exports the
+    * decorated names alone. */
+#  define TAMBER_EXPORT
+#elif defined(_WIN32)
+#  define TAMBER_EXPORT __declspec(dllexport)
+#elif defined(__GNUC__)
+#  define TAMBER_EXPORT __attribute__((visibility("default")))
+#else
+#  define TAMBER_EXPORT
+#endif
+
+/* ---- basic types -------------------------------------------------------- */
+
+/* Result of applet_load, in the Windows HRESULT manner: negative = failure.
+ * A system error code e becomes 0x80070000 | e. */
+typedef int32_t tamber_result;
+
+/* An opaque handle the host passes through (module, window, cursor).
+ * On Windows these are HMODULE, HWND and HCURSOR. */
+typedef void *tamber_handle;
+
+/* colour: one 32-bit word, opacity in bits 24-31 (0 transparent, 255
+ * opaque), blue 16-23, green 8-15, red 0-7. The components are taken as
+ * already multiplied by the opacity. 0xFF000025 is opaque red 0x25. */
+typedef uint32_t tamber_colour;
+#define TAMBER_COLOUR(a, b, g, r) \
+    ((tamber_colour)(((uint32_t)(a) << 24) | ((uint32_t)(b) << 16) | ((uint32_t)(g) << 8) | (uint32_t)(r)))
+
+/* ---- the frame ---------------------------------------------------------- */
+
+/* frame_view: the picture a library draws into, handed to applet_render.
+ * Planar: every pixel is one byte in each of three planes, at index
+ * y * pitch + x; plane 0 is blue, plane 1 green, plane 2 red; row 0 is the
+ * top row. The host's frame is 800 x 600 and the pitch equals the width.
+ * The view and the planes are valid only during the call. Words 3-5, 9
+ * and 10 are always 0. On 32-bit builds this is exactly eleven words. */
+typedef struct frame_view {
+    int32_t width;          /* word 0: pixels per row */
+    int32_t height;         /* word 1: rows */
+    int32_t pitch;          /* word 2: bytes from one row to the next */
+    int32_t reserved3;      /* words 3-5: 0 */
+    int32_t reserved4;
+    int32_t reserved5;
+    uint8_t *plane[3];      /* words 6-8: blue, green, red */
+    int32_t reserved9;      /* words 9-10: 0 */
+    int32_t reserved10;
+} frame_view;
+
+#if defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+#  define TAMBER_STATIC_ASSERT(c, m) _Static_assert(c, m)
+#elif defined(__cplusplus) && __cplusplus >= 201103L
+#  define TAMBER_STATIC_ASSERT(c, m) static_assert(c, m)
+#else
+#  define TAMBER_STATIC_ASSERT(c, m)
+#endif
+TAMBER_STATIC_ASSERT(sizeof(void *) != 4 || sizeof(frame_view) == 44,
+                     "frame_view is eleven 32-bit words on 32-bit builds");
+
+/* ---- mouse -------------------------------------------------------------- */
+
+/* button: 0 left, 1 right, 2 middle. Coordinates are signed client-area
+ * pixels of the host window, unscaled; they may lie outside the frame.
+ * double_click is 1 for the second press of a system double-click. */
+enum {
+    TAMBER_BUTTON_LEFT = 0,
+    TAMBER_BUTTON_RIGHT = 1,
+    TAMBER_BUTTON_MIDDLE = 2
+};
+
+/* Press decisions: what applet_mouse_down asks the host to do next. */
+enum {
+    TAMBER_PRESS_CLICK = 0, /* applet_mouse_click at once, same arguments */
+    TAMBER_PRESS_DRAG = 1,  /* applet_mouse_drag at once */
+    TAMBER_PRESS_HOLD = 2   /* wait: a release delivers applet_mouse_click at
+                               the press point (double_click 0); a move beyond
+                               the system drag distance delivers
+                               applet_mouse_drag at the press point. A double
+                               click is clicked at once. Any other value ends
+                               the press with no further call. */
+};
+
+/* drag_operation: returned by applet_mouse_drag to take over the mouse until
+ * the button is released. COM layout: the first word points to a table of
+ * eight __stdcall functions, each taking the object first. The host takes
+ * one reference (AddRef) while the drag lasts and releases it when the drag
+ * ends; the library keeps its own reference. While a drag is active the
+ * library receives no mouse_down, mouse_click, mouse_wheel, mouse_up,
+ * key_down or key_repeat, and mouse_move only once, at the drop; key_up and
+ * on_wm_char still arrive. */
+typedef struct drag_operation drag_operation;
+typedef struct drag_operation_vtbl {
+    /* 0 */ int32_t (TAMBER_CALL *QueryInterface)(drag_operation *self, const void *iid, void **out); /* never called */
+    /* 1 */ uint32_t (TAMBER_CALL *AddRef)(drag_operation *self);
+    /* 2 */ uint32_t (TAMBER_CALL *Release)(drag_operation *self);
+    /* 3 */ void (TAMBER_CALL *begin)(drag_operation *self, int32_t x, int32_t y);  /* once, at the drag's start point */
+    /* 4 */ void (TAMBER_CALL *move)(drag_operation *self, int32_t x, int32_t y);   /* every move, and once at the release point */
+    /* 5 */ tamber_handle (TAMBER_CALL *get_cursor)(drag_operation *self, int32_t x, int32_t y); /* null: arrow */
+    /* 6 */ void (TAMBER_CALL *drop)(drag_operation *self, int32_t x, int32_t y);   /* the drag button was released */
+    /* 7 */ void (TAMBER_CALL *cancel)(drag_operation *self);                       /* Escape or WM_CANCELMODE */
+} drag_operation_vtbl;
+struct drag_operation {
+    const drag_operation_vtbl *vtbl;
+};
+
+/* ---- window messages ---------------------------------------------------- */
+
+/* The library receives the host window in applet_load and may post these. */
+#define TAMBER_WM_LOBBY         0x8002 /* WM_APP + 2: host calls applet_on_wm_lobby() */
+#define TAMBER_WM_TOGGLE_MODE   0x8003 /* WM_APP + 3: host switches windowed <-> fullscreen */
+#define TAMBER_WM_ASYNC_SELECT  0x8101 /* WM_APP + 0x101: host calls applet_on_wm_async_select(HIWORD(lParam)) */
+/* WM_CLOSE posted to the window closes the host: applet_on_wm_close, then
+ * applet_unload. */
+
+/* ---- the entry points --------------------------------------------------- */
+
+/* The name table. X(operation, argument bytes, required) for all 26 entry
+ * points, in the order the host binds them after applet_load. Hosts and
+ * tools build the exported names from it:
+ *   32-bit Windows: "_applet_" #operation "@" #bytes
+ *   elsewhere:      "applet_" #operation */
+#define TAMBER_APPLET_ENTRY_POINTS(X) \
+    X(load, 12, 1)                    \
+    X(unload, 0, 0)                   \
+    X(receive_packet, 8, 1)           \
+    X(update, 4, 0)                   \
+    X(render, 16, 0)                  \
+    X(render2, 4, 0)                  \
+    X(get_cursor, 8, 0)               \
+    X(mouse_down, 16, 0)              \
+    X(mouse_drag, 12, 0)              \
+    X(mouse_click, 16, 0)             \
+    X(mouse_wheel, 12, 0)             \
+    X(mouse_move, 8, 0)               \
+    X(mouse_up, 12, 0)                \
+    X(key_down, 4, 0)                 \
+    X(key_repeat, 4, 0)               \
+    X(key_up, 4, 0)                   \
+    X(get_balance, 0, 1)              \
+    X(set_message, 4, 0)              \
+    X(io_state, 4, 0)                 \
+    X(on_wm_lobby, 0, 0)              \
+    X(on_wm_async_select, 4, 0)       \
+    X(send_packet, 8, 0)              \
+    X(on_wm_char, 4, 0)               \
+    X(set_server_path, 4, 0)          \
+    X(on_wm_close, 0, 0)              \
+    X(set_application_type, 4, 0)
+
+#if defined(_WIN32) && (defined(__i386__) || defined(_M_IX86))
+#  define TAMBER_ENTRY_NAME(operation, bytes) "_applet_" #operation "@" #bytes
+#else
+#  define TAMBER_ENTRY_NAME(operation, bytes) "applet_" #operation
+#endif
+
+/* Function types of the entry points, one per export. */
+
+/* Required. module: the library's own module handle; window: the host's main
+ * window (post messages to it); reserved: always 0. Negative = refuse. */
+typedef tamber_result (TAMBER_CALL *applet_load_fn)(tamber_handle module, tamber_handle window, uint32_t reserved);
+/* Immediately before the library is unmapped. */
+typedef void (TAMBER_CALL *applet_unload_fn)(void);
+/* Required. Never called by the host; meaning is the library's. */
+typedef void (TAMBER_CALL *applet_receive_packet_fn)(uint32_t a, uint32_t b);
+/* Every frame; elapsed = milliseconds since the previous frame. */
+typedef void (TAMBER_CALL *applet_update_fn)(uint32_t elapsed);
+/* Every drawn frame, after update with the same elapsed; draw the whole
+ * frame. x, y: pointer position in client coordinates. */
+typedef void (TAMBER_CALL *applet_render_fn)(uint32_t elapsed, frame_view *frame, int32_t x, int32_t y);
+/* Never called by the host. */
+typedef void (TAMBER_CALL *applet_render2_fn)(frame_view *frame);
+/* After a pointer move, a release, a drag start or cancel. Null: arrow. */
+typedef tamber_handle (TAMBER_CALL *applet_get_cursor_fn)(int32_t x, int32_t y);
+/* A button went down; returns a press decision (TAMBER_PRESS_*). */
+typedef int32_t (TAMBER_CALL *applet_mouse_down_fn)(int32_t button, int32_t x, int32_t y, int32_t double_click);
+/* A drag starts at (x, y); return a drag_operation to take it, or null. */
+typedef drag_operation *(TAMBER_CALL *applet_mouse_drag_fn)(int32_t button, int32_t x, int32_t y);
+/* A press became a click. */
+typedef void (TAMBER_CALL *applet_mouse_click_fn)(int32_t button, int32_t x, int32_t y, int32_t double_click);
+/* delta: signed, 120 per notch. x, y in client coordinates. */
+typedef void (TAMBER_CALL *applet_mouse_wheel_fn)(int32_t x, int32_t y, int32_t delta);
+typedef void (TAMBER_CALL *applet_mouse_move_fn)(int32_t x, int32_t y);
+/* A button went up that was not part of a click or a drag. */
+typedef void (TAMBER_CALL *applet_mouse_up_fn)(int32_t button, int32_t x, int32_t y);
+/* vk: Windows virtual-key code. key_down for the first press, key_repeat for
+ * each automatic repetition, key_up on release. */
+typedef void (TAMBER_CALL *applet_key_down_fn)(uint32_t vk);
+typedef void (TAMBER_CALL *applet_key_repeat_fn)(uint32_t vk);
+typedef void (TAMBER_CALL *applet_key_up_fn)(uint32_t vk);
+/* Required. Never called by the host. */
+typedef int32_t (TAMBER_CALL *applet_get_balance_fn)(void);
+/* Never called by the host. */
+typedef void (TAMBER_CALL *applet_set_message_fn)(uint32_t message);
+/* Never called by the host. */
+typedef int32_t (TAMBER_CALL *applet_io_state_fn)(uint32_t value);
+/* Message 0x8002 reached the host window. */
+typedef void (TAMBER_CALL *applet_on_wm_lobby_fn)(void);
+/* Message 0x8101 reached the host window; error = HIWORD(lParam). */
+typedef void (TAMBER_CALL *applet_on_wm_async_select_fn)(uint32_t error);
+/* Reached through the host export applet_send_packet only. */
+typedef void (TAMBER_CALL *applet_send_packet_fn)(uint32_t a, uint32_t b);
+/* WM_CHAR: one UTF-16 code unit. */
+typedef void (TAMBER_CALL *applet_on_wm_char_fn)(uint32_t character);
+/* The update server's base URL (NUL-terminated, ends in '/'); the string is
+ * valid only during the call. */
+typedef void (TAMBER_CALL *applet_set_server_path_fn)(const char *url);
+/* The host window received WM_CLOSE; the display is still open. */
+typedef void (TAMBER_CALL *applet_on_wm_close_fn)(void);
+/* The host's application type (2). */
+typedef void (TAMBER_CALL *applet_set_application_type_fn)(int32_t type);
+
+/* Declarations for library authors: define the ones you export. */
+#ifndef TAMBER_HOST
+#define TAMBER_DECLARE_ENTRY(ret, name, params) TAMBER_EXPORT ret TAMBER_CALL name params;
+TAMBER_DECLARE_ENTRY(tamber_result, applet_load, (tamber_handle module, tamber_handle window, uint32_t reserved))
+TAMBER_DECLARE_ENTRY(void, applet_unload, (void))
+TAMBER_DECLARE_ENTRY(void, applet_receive_packet, (uint32_t a, uint32_t b))
+TAMBER_DECLARE_ENTRY(void, applet_update, (uint32_t elapsed))
+TAMBER_DECLARE_ENTRY(void, applet_render, (uint32_t elapsed, frame_view *frame, int32_t x, int32_t y))
+TAMBER_DECLARE_ENTRY(void, applet_render2, (frame_view *frame))
+TAMBER_DECLARE_ENTRY(tamber_handle, applet_get_cursor, (int32_t x, int32_t y))
+TAMBER_DECLARE_ENTRY(int32_t, applet_mouse_down, (int32_t button, int32_t x, int32_t y, int32_t double_click))
+TAMBER_DECLARE_ENTRY(drag_operation *, applet_mouse_drag, (int32_t button, int32_t x, int32_t y))
+TAMBER_DECLARE_ENTRY(void, applet_mouse_click, (int32_t button, int32_t x, int32_t y, int32_t double_click))
+TAMBER_DECLARE_ENTRY(void, applet_mouse_wheel, (int32_t x, int32_t y, int32_t delta))
+TAMBER_DECLARE_ENTRY(void, applet_mouse_move, (int32_t x, int32_t y))
+TAMBER_DECLARE_ENTRY(void, applet_mouse_up, (int32_t button, int32_t x, int32_t y))
+TAMBER_DECLARE_ENTRY(void, applet_key_down, (uint32_t vk))
+TAMBER_DECLARE_ENTRY(void, applet_key_repeat, (uint32_t vk))
+TAMBER_DECLARE_ENTRY(void, applet_key_up, (uint32_t vk))
+TAMBER_DECLARE_ENTRY(int32_t, applet_get_balance, (void))
+TAMBER_DECLARE_ENTRY(void, applet_set_message, (uint32_t message))
+TAMBER_DECLARE_ENTRY(int32_t, applet_io_state, (uint32_t value))
+TAMBER_DECLARE_ENTRY(void, applet_on_wm_lobby, (void))
+TAMBER_DECLARE_ENTRY(void, applet_on_wm_async_select, (uint32_t error))
+TAMBER_DECLARE_ENTRY(void, applet_send_packet, (uint32_t a, uint32_t b))
+TAMBER_DECLARE_ENTRY(void, applet_on_wm_char, (uint32_t character))
+TAMBER_DECLARE_ENTRY(void, applet_set_server_path, (const char *url))
+TAMBER_DECLARE_ENTRY(void, applet_on_wm_close, (void))
+TAMBER_DECLARE_ENTRY(void, applet_set_application_type, (int32_t type))
+#undef TAMBER_DECLARE_ENTRY
+#endif /* TAMBER_HOST */
+
+/* ---- the host's export -------------------------------------------------- */
+
+/* quillon.exe exports one function, "_applet_send_packet@8" (ordinal 1,
+ * module name "quillon.exe"). It passes its two words unchanged to the
+ * lobby library's applet_send_packet, and does nothing while no library or
+ * entry point is bound (also during applet_load). Reach it with
+ *     GetProcAddress(GetModuleHandleA(NULL), "_applet_send_packet@8")  */
+typedef void (TAMBER_CALL *tamber_host_send_packet_fn)(uint32_t a, uint32_t b);
+#define TAMBER_HOST_SEND_PACKET_NAME "_applet_send_packet@8"
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TAMBER_APPLET_H */

@@ -1,0 +1,193 @@
+#include "applet/applet.h"
+
+#include <cstring>
+#include <string_view>
+
+namespace tamber {
+
+namespace {
+// The exported names, from the one name table in the SDK header.
+struct entry_name {
+    std::string_view operation;
+    const char* exported;
+};
+constexpr entry_name entry_names[] = {
+#define TAMBER_NAME(operation, bytes, required) {#operation, TAMBER_ENTRY_NAME(operation, bytes)},
+    TAMBER_APPLET_ENTRY_POINTS(TAMBER_NAME)
+#undef TAMBER_NAME
+};
+
+constexpr const char* exported_name(std::string_view operation) {
+    for (const auto& e : entry_names)
+        if (e.operation == operation) return e.exported;
+    return nullptr;
+}
+
+template <typename F>
+F entry_cast(void* p) {
+    F f;
+    static_assert(sizeof(f) == sizeof(p));
+    std::memcpy(&f, &p, sizeof(f));
+    return f;
+}
+
+void fill_planes(frame_view* frame, uint8_t blue, uint8_t green, uint8_t red) {
+    const size_t bytes = static_cast<size_t>(frame->width) * static_cast<size_t>(frame->height);
+    std::memset(frame->plane[0], blue, bytes);
+    std::memset(frame->plane[1], green, bytes);
+    std::memset(frame->plane[2], red, bytes);
+}
+}  // namespace
+
+applet::applet(library_loader& loader) : loader_(loader) {}
+
+applet::~applet() { unload(); }
+
+hresult applet::load(const char* path, void* window, uint32_t reserved) {
+    uint32_t error = 0;
+    void* module = loader_.open(path, error);
+    if (!module) return hresult_from_error(error);
+
+    void* load_entry = loader_.symbol(module, exported_name("load"));
+    const bool complete = load_entry && loader_.symbol(module, exported_name("get_balance")) &&
+                          loader_.symbol(module, exported_name("receive_packet"));
+    if (!complete) {
+        loader_.close(module);
+        return hresult_from_error(error_bad_format);
+    }
+
+    // The new library is acceptable: let go of the old one. The object stays
+    // empty while the new library initialises, so a call that reaches the
+    // host export from inside applet_load does nothing.
+    unload();
+    const hresult r = entry_cast<applet_load_fn>(load_entry)(module, window, reserved);
+    if (r < 0) {
+        loader_.close(module);
+        return r;
+    }
+    module_ = module;
+    bind_entry_points();
+    return r;
+}
+
+void applet::bind_entry_points() {
+    // Every one of the twenty-five, in member order; a missing export leaves
+    // its pointer null.
+#define TAMBER_BIND(operation) \
+    entry_.operation = entry_cast<applet_##operation##_fn>(loader_.symbol(module_, exported_name(#operation)))
+    TAMBER_BIND(unload);
+    TAMBER_BIND(receive_packet);
+    TAMBER_BIND(update);
+    TAMBER_BIND(render);
+    TAMBER_BIND(render2);
+    TAMBER_BIND(get_cursor);
+    TAMBER_BIND(mouse_down);
+    TAMBER_BIND(mouse_drag);
+    TAMBER_BIND(mouse_click);
+    TAMBER_BIND(mouse_wheel);
+    TAMBER_BIND(mouse_move);
+    TAMBER_BIND(mouse_up);
+    TAMBER_BIND(key_down);
+    TAMBER_BIND(key_repeat);
+    TAMBER_BIND(key_up);
+    TAMBER_BIND(get_balance);
+    TAMBER_BIND(set_message);
+    TAMBER_BIND(io_state);
+    TAMBER_BIND(on_wm_lobby);
+    TAMBER_BIND(on_wm_async_select);
+    TAMBER_BIND(send_packet);
+    TAMBER_BIND(on_wm_char);
+    TAMBER_BIND(set_server_path);
+    TAMBER_BIND(on_wm_close);
+    TAMBER_BIND(set_application_type);
+#undef TAMBER_BIND
+}
+
+void applet::unload() {
+    if (entry_.unload) entry_.unload();
+    entry_ = {};
+    if (module_) {
+        loader_.close(module_);
+        module_ = nullptr;
+    }
+}
+
+void applet::receive_packet(uint32_t a, uint32_t b) { entry_.receive_packet(a, b); }
+int32_t applet::get_balance() { return entry_.get_balance(); }
+
+void applet::update(uint32_t elapsed) {
+    if (entry_.update) entry_.update(elapsed);
+}
+
+void applet::render(uint32_t elapsed, frame_view* frame, int32_t x, int32_t y) {
+    if (entry_.render)
+        entry_.render(elapsed, frame, x, y);
+    else
+        fill_planes(frame, 0, 0, 0);
+}
+
+void applet::render2(frame_view* frame) {
+    if (entry_.render2)
+        entry_.render2(frame);
+    else
+        fill_planes(frame, 0x80, 0x80, 0x90);
+}
+
+cursor_handle applet::get_cursor(int32_t x, int32_t y) { return entry_.get_cursor ? entry_.get_cursor(x, y) : nullptr; }
+
+int32_t applet::mouse_down(int32_t button, int32_t x, int32_t y, int32_t double_click) {
+    return entry_.mouse_down ? entry_.mouse_down(button, x, y, double_click) : 0;
+}
+
+drag_operation* applet::mouse_drag(int32_t button, int32_t x, int32_t y) {
+    return entry_.mouse_drag ? entry_.mouse_drag(button, x, y) : nullptr;
+}
+
+void applet::mouse_click(int32_t button, int32_t x, int32_t y, int32_t double_click) {
+    if (entry_.mouse_click) entry_.mouse_click(button, x, y, double_click);
+}
+void applet::mouse_wheel(int32_t x, int32_t y, int32_t delta) {
+    if (entry_.mouse_wheel) entry_.mouse_wheel(x, y, delta);
+}
+void applet::mouse_move(int32_t x, int32_t y) {
+    if (entry_.mouse_move) entry_.mouse_move(x, y);
+}
+void applet::mouse_up(int32_t button, int32_t x, int32_t y) {
+    if (entry_.mouse_up) entry_.mouse_up(button, x, y);
+}
+void applet::key_down(uint32_t vk) {
+    if (entry_.key_down) entry_.key_down(vk);
+}
+void applet::key_repeat(uint32_t vk) {
+    if (entry_.key_repeat) entry_.key_repeat(vk);
+}
+void applet::key_up(uint32_t vk) {
+    if (entry_.key_up) entry_.key_up(vk);
+}
+void applet::set_message(uint32_t message) {
+    if (entry_.set_message) entry_.set_message(message);
+}
+int32_t applet::io_state(uint32_t value) { return entry_.io_state ? entry_.io_state(value) : 0; }
+void applet::on_wm_char(uint32_t character) {
+    if (entry_.on_wm_char) entry_.on_wm_char(character);
+}
+void applet::set_server_path(const char* url) {
+    if (entry_.set_server_path) entry_.set_server_path(url);
+}
+void applet::on_wm_lobby() {
+    if (entry_.on_wm_lobby) entry_.on_wm_lobby();
+}
+void applet::on_wm_async_select(uint32_t error) {
+    if (entry_.on_wm_async_select) entry_.on_wm_async_select(error);
+}
+void applet::send_packet(uint32_t a, uint32_t b) {
+    if (entry_.send_packet) entry_.send_packet(a, b);
+}
+void applet::on_wm_close() {
+    if (entry_.on_wm_close) entry_.on_wm_close();
+}
+void applet::set_application_type(int32_t type) {
+    if (entry_.set_application_type) entry_.set_application_type(type);
+}
+
+}  // namespace tamber

@@ -1,0 +1,94 @@
+// The library-backed applet: a game library mapped at run time whose
+// exported entry points implement the applet operations. Operations whose
+// entry point the library does not export fall back to fixed defaults.
+#pragma once
+
+#include <cstdint>
+
+#include "applet/applet_base.h"
+#include "applet/library.h"
+
+namespace tamber {
+
+class applet final : public applet_base {
+public:
+    explicit applet(library_loader& loader);
+    ~applet();
+    applet(const applet&) = delete;
+    applet& operator=(const applet&) = delete;
+
+    bool is_loaded() const { return module_ != nullptr; }
+
+    // Maps and binds the library at `path`. Failures to map it or a missing
+    // required export leave the object as it was; once the new library is
+    // accepted the old one is unloaded, and a failing applet_load leaves the
+    // object empty. Returns the library's applet_load result or the failure.
+    hresult load(const char* path, void* window, uint32_t reserved);
+    // Calls the library's applet_unload, then unmaps it.
+    void unload();
+
+    void receive_packet(uint32_t a, uint32_t b) override;
+    void update(uint32_t elapsed) override;
+    void render(uint32_t elapsed, frame_view* frame, int32_t x, int32_t y) override;
+    void render2(frame_view* frame) override;
+    cursor_handle get_cursor(int32_t x, int32_t y) override;
+    int32_t mouse_down(int32_t button, int32_t x, int32_t y, int32_t double_click) override;
+    drag_operation* mouse_drag(int32_t button, int32_t x, int32_t y) override;
+    void mouse_click(int32_t button, int32_t x, int32_t y, int32_t double_click) override;
+    void mouse_wheel(int32_t x, int32_t y, int32_t delta) override;
+    void mouse_move(int32_t x, int32_t y) override;
+    void mouse_up(int32_t button, int32_t x, int32_t y) override;
+    void key_down(uint32_t vk) override;
+    void key_repeat(uint32_t vk) override;
+    void key_up(uint32_t vk) override;
+    int32_t get_balance() override;
+    void set_message(uint32_t message) override;
+    int32_t io_state(uint32_t value) override;
+    void on_wm_char(uint32_t character) override;
+    void set_server_path(const char* url) override;
+
+    // Library-only operations, called by the shell directly.
+    void on_wm_lobby();
+    void on_wm_async_select(uint32_t error);
+    void send_packet(uint32_t a, uint32_t b);
+    void on_wm_close();
+    void set_application_type(int32_t type);
+
+private:
+    // The twenty-five bound entry points, in binding order.
+    struct entry_points {
+        applet_unload_fn unload;
+        applet_receive_packet_fn receive_packet;
+        applet_update_fn update;
+        applet_render_fn render;
+        applet_render2_fn render2;
+        applet_get_cursor_fn get_cursor;
+        applet_mouse_down_fn mouse_down;
+        applet_mouse_drag_fn mouse_drag;
+        applet_mouse_click_fn mouse_click;
+        applet_mouse_wheel_fn mouse_wheel;
+        applet_mouse_move_fn mouse_move;
+        applet_mouse_up_fn mouse_up;
+        applet_key_down_fn key_down;
+        applet_key_repeat_fn key_repeat;
+        applet_key_up_fn key_up;
+        applet_get_balance_fn get_balance;
+        applet_set_message_fn set_message;
+        applet_io_state_fn io_state;
+        applet_on_wm_lobby_fn on_wm_lobby;
+        applet_on_wm_async_select_fn on_wm_async_select;
+        applet_send_packet_fn send_packet;
+        applet_on_wm_char_fn on_wm_char;
+        applet_set_server_path_fn set_server_path;
+        applet_on_wm_close_fn on_wm_close;
+        applet_set_application_type_fn set_application_type;
+    };
+
+    void bind_entry_points();
+
+    library_loader& loader_;
+    void* module_ = nullptr;
+    entry_points entry_{};
+};
+
+}  // namespace tamber

@@ -1,0 +1,64 @@
+#include "shell/shell.h"
+
+namespace tamber {
+
+shell::shell(frame_image& frame, applet_base& bootstrap, applet& library, window_system& windows,
+             display_control& display)
+    : frame_(frame),
+      bootstrap_(bootstrap),
+      library_(library),
+      windows_(windows),
+      display_(display),
+      last_frame_time_(windows.time_ms()) {}
+
+applet_base& shell::current_applet() {
+    if (library_.is_loaded()) return library_;
+    return bootstrap_;
+}
+
+bool shell::run_frame() {
+    // Unsigned difference: the timer's wrap is harmless.
+    const uint32_t now = windows_.time_ms();
+    const uint32_t elapsed = now - last_frame_time_;
+    last_frame_time_ = now;
+
+    // Always update, so an applet keeps working (downloading) while the
+    // display cannot draw.
+    current_applet().update(elapsed);
+
+    if (display_.check_device() < 0 || in_menu_loop_) return true;
+
+    if (!display_.is_fullscreen() && !display_.desktop_depth_supported()) {
+        switch (windows_.display_mode_dialog()) {
+        case dialog_fullscreen:
+            display_.switch_to_fullscreen();
+            break;
+        case dialog_quit:
+            windows_.post_close();
+            break;
+        default:  // Retry, or no dialog at all: test again next frame.
+            break;
+        }
+        return true;
+    }
+
+    frame_view view = frame_.view();
+    const point cursor = windows_.cursor_position();
+    current_applet().render(elapsed, &view, cursor.x, cursor.y);
+    display_.present_frame(view, present_flip);  // a failed frame is simply lost
+
+    return !windows_.is_foreground();
+}
+
+int shell::run_message_loop() {
+    for (;;) {
+        if (windows_.message_waiting()) {
+            int exit_code = 0;
+            if (!windows_.handle_message(exit_code)) return exit_code;
+            continue;
+        }
+        if (run_frame()) windows_.sleep_ms(20);
+    }
+}
+
+}  // namespace tamber
