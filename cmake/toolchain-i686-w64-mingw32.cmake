@@ -1,11 +1,13 @@
 # Cross-compiles the Windows build (quillon.exe, tests) with MinGW-w64 for
+# The posix threading flavour of MinGW gives the C++ library std::mutex and
+# friends (GoogleTest needs them); linked statically like everything else.
 # 32-bit x86. Test executables run under Wine through scripts/wine-run.sh.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 
 set(TAMBER_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${TAMBER_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${TAMBER_MINGW_PREFIX}-g++)
+set(CMAKE_C_COMPILER ${TAMBER_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${TAMBER_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${TAMBER_MINGW_PREFIX}-windres)
 set(CMAKE_OBJDUMP ${TAMBER_MINGW_PREFIX}-objdump)
 

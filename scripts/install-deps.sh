@@ -28,10 +28,3 @@ export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -q
 $SUDO apt-get install -y -q --no-install-recommends "${packages[@]}"
 
-# MinGW ships two threading models; the posix one gives std::thread-free code
-# nothing extra, the win32 one keeps the executable free of winpthread.
-for tool in i686-w64-mingw32-g++ i686-w64-mingw32-gcc; do
-  if update-alternatives --list "$tool" >/dev/null 2>&1; then
-    $SUDO update-alternatives --set "$tool" "/usr/bin/$tool-win32" >/dev/null 2>&1 || true
-  fi
-done
