@@ -1,0 +1,162 @@
+"""Drives quillon.exe under Wine on an Xvfb display, the way a player would.
+
+The harness owns an Xvfb display, a Wine prefix (the project's own, set up by
+scripts/wine-env.sh) and the host process. It reads the screen with
+ImageMagick's `import`, sends input with `xdotool`, and reaches the host
+window from inside Wine with host_tool.exe (post a message, read the client
+area's position).
+"""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+WINE_RUN = os.path.join(ROOT, "scripts", "wine-run.sh")
+
+WM_CLOSE = 0x0010
+
+
+def wine_environment():
+    """The environment scripts/wine-env.sh sets up, as a dict."""
+    out = subprocess.run(
+        ["bash", "-c", f'source "{ROOT}/scripts/wine-env.sh" && env -0'],
+        check=True, capture_output=True).stdout
+    env = {}
+    for item in out.split(b"\0"):
+        if b"=" in item:
+            key, value = item.split(b"=", 1)
+            env[key.decode()] = value.decode()
+    return env
+
+
+class XDisplay:
+    """A private Xvfb server, or the caller's display when KEEP_DISPLAY is set."""
+
+    def __init__(self, width=1024, height=768):
+        self.proc = None
+        for number in range(90, 140):
+            if os.path.exists(f"/tmp/.X{number}-lock"):
+                continue
+            proc = subprocess.Popen(
+                ["Xvfb", f":{number}", "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp"],
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            deadline = time.time() + 10
+            while time.time() < deadline:
+                if proc.poll() is not None:
+                    break
+                if os.path.exists(f"/tmp/.X11-unix/X{number}"):
+                    self.proc = proc
+                    self.name = f":{number}"
+                    return
+                time.sleep(0.05)
+            proc.kill()
+        raise RuntimeError("could not start Xvfb")
+
+    def close(self):
+        if self.proc:
+            self.proc.terminate()
+            self.proc.wait(timeout=10)
+            self.proc = None
+
+
+class Screenshot:
+    """The whole screen as 8-bit RGB."""
+
+    def __init__(self, display):
+        data = subprocess.run(
+            ["import", "-display", display, "-window", "root", "-depth", "8", "rgb:-"],
+            check=True, capture_output=True).stdout
+        geometry = subprocess.run(
+            ["xdotool", "getdisplaygeometry"], check=True, capture_output=True, text=True,
+            env=dict(os.environ, DISPLAY=display)).stdout.split()
+        self.width, self.height = int(geometry[0]), int(geometry[1])
+        self.data = data
+
+    def pixel(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.data[i:i + 3])
+
+    def save_png(self, path, display):
+        subprocess.run(["import", "-display", display, "-window", "root", path], check=False)
+
+
+class Host:
+    """quillon.exe running under Wine on `display`."""
+
+    def __init__(self, quillon, host_tool, display, env=None):
+        self.quillon = quillon
+        self.host_tool = host_tool
+        self.display = display
+        self.env = wine_environment()
+        self.env["DISPLAY"] = display.name
+        if env:
+            self.env.update(env)
+        self.proc = None
+
+    # The store: "Quillon" under Wine's per-user local application-data folder.
+    @property
+    def store(self):
+        user = os.environ.get("USER") or os.environ.get("LOGNAME") or "root"
+        return os.path.join(self.env["WINEPREFIX"], "drive_c", "users", user, "AppData", "Local", "Quillon")
+
+    def clear_store(self):
+        shutil.rmtree(self.store, ignore_errors=True)
+
+    def start(self, timeout=60):
+        self.proc = subprocess.Popen(["wine", self.quillon], env=self.env,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if self.tool("wait", str(timeout)) != 0:
+            raise AssertionError("the host window did not appear")
+
+    def tool(self, *args, capture=False):
+        # Output goes through a file, not a pipe: Wine's helper processes
+        # (wineserver, services) may inherit a pipe and hold it open long
+        # after the tool has ended.
+        with tempfile.TemporaryFile(mode="w+") as out:
+            result = subprocess.run(["wine", self.host_tool, *args], env=self.env, stdout=out,
+                                    stderr=subprocess.DEVNULL, timeout=120)
+            out.seek(0)
+            return out.read() if capture else result.returncode
+
+    def post(self, message, wparam=0, lparam=0):
+        return self.tool("post", str(message), str(wparam), str(lparam))
+
+    def client_rect(self):
+        x, y, w, h = (int(v) for v in self.tool("client", capture=True).split())
+        return x, y, w, h
+
+    def screenshot(self):
+        return Screenshot(self.display.name)
+
+    def client_pixel(self, shot, x, y):
+        cx, cy, _, _ = self.client_rect()
+        return shot.pixel(cx + x, cy + y)
+
+    def wait_exit(self, timeout=30):
+        return self.proc.wait(timeout=timeout)
+
+    def kill(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        subprocess.run(["wineserver", "-k"], env=self.env, check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def wait_until(predicate, timeout=20, interval=0.1):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if predicate():
+            return True
+        time.sleep(interval)
+    return False
+
+
+def artefact_dir():
+    """Where failing tests leave their screenshots."""
+    path = os.environ.get("TAMBER_E2E_ARTEFACTS") or os.path.join(tempfile.gettempdir(), "tamber-e2e")
+    os.makedirs(path, exist_ok=True)
+    return path
