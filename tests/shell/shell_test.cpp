@@ -1,0 +1,246 @@
+// The frame step, the message loop and the current-applet rule, driven
+// through fakes of the windowing system and the display.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "shell/shell.h"
+
+namespace tamber {
+namespace {
+
+std::vector<std::string>* calls = nullptr;  // what the fakes and applets saw, in order
+
+void record(const std::string& call) { calls->push_back(call); }
+
+class recording_applet final : public applet_base {
+public:
+    explicit recording_applet(std::string name) : name_(std::move(name)) {}
+    void receive_packet(uint32_t, uint32_t) override {}
+    void update(uint32_t elapsed) override { record(name_ + ".update " + std::to_string(elapsed)); }
+    void render(uint32_t elapsed, frame_view* frame, int32_t x, int32_t y) override {
+        record(name_ + ".render " + std::to_string(elapsed) + " " + std::to_string(x) + " " + std::to_string(y));
+        view = *frame;
+    }
+    void render2(frame_view*) override {}
+    cursor_handle get_cursor(int32_t, int32_t) override { return nullptr; }
+    int32_t mouse_down(int32_t, int32_t, int32_t, int32_t) override { return 0; }
+    drag_operation* mouse_drag(int32_t, int32_t, int32_t) override { return nullptr; }
+    void mouse_click(int32_t, int32_t, int32_t, int32_t) override {}
+    void mouse_wheel(int32_t, int32_t, int32_t) override {}
+    void mouse_move(int32_t, int32_t) override {}
+    void mouse_up(int32_t, int32_t, int32_t) override {}
+    void key_down(uint32_t) override {}
+    void key_repeat(uint32_t) override {}
+    void key_up(uint32_t) override {}
+    int32_t get_balance() override { return 0; }
+    void set_message(uint32_t) override {}
+    int32_t io_state(uint32_t) override { return 0; }
+    void on_wm_char(uint32_t) override {}
+    void set_server_path(const char*) override {}
+
+    frame_view view{};
+
+private:
+    std::string name_;
+};
+
+struct fake_windows final : window_system {
+    uint32_t clock = 1000;
+    std::deque<int> queue;  // message codes; a negative entry is WM_QUIT with -code
+    bool foreground = true;
+    int32_t dialog_answer = dialog_retry;
+
+    uint32_t time_ms() override { return clock; }
+    bool message_waiting() override { return !queue.empty(); }
+    bool handle_message(int& exit_code) override {
+        const int m = queue.front();
+        queue.pop_front();
+        if (m < 0) {
+            exit_code = -m - 1;
+            return false;
+        }
+        record("dispatch " + std::to_string(m));
+        return true;
+    }
+    void sleep_ms(uint32_t ms) override { record("sleep " + std::to_string(ms)); }
+    point cursor_position() override { return {-5, 700}; }
+    bool is_foreground() override { return foreground; }
+    int32_t display_mode_dialog() override {
+        record("dialog");
+        return dialog_answer;
+    }
+    void post_close() override { record("post_close"); }
+};
+
+struct fake_display final : display_control {
+    int32_t device = 0;
+    bool fullscreen = false;
+    bool depth_ok = true;
+    int32_t check_device() override { return device; }
+    bool is_fullscreen() const override { return fullscreen; }
+    bool desktop_depth_supported() override { return depth_ok; }
+    bool switch_to_fullscreen() override {
+        record("switch_to_fullscreen");
+        return true;
+    }
+    int32_t present_frame(const frame_view&, int mode) override {
+        record("present " + std::to_string(mode));
+        return 0;
+    }
+};
+
+// A library whose only entry points are the three required ones plus
+// update and render, so the test can tell it from the bootstrap applet.
+tamber_result TAMBER_CALL lib_load(tamber_handle, tamber_handle, uint32_t) { return 0; }
+int32_t TAMBER_CALL lib_get_balance() { return 7; }
+void TAMBER_CALL lib_receive_packet(uint32_t, uint32_t) {}
+void TAMBER_CALL lib_update(uint32_t elapsed) { record("library.update " + std::to_string(elapsed)); }
+void TAMBER_CALL lib_render(uint32_t, frame_view*, int32_t, int32_t) { record("library.render"); }
+
+struct fake_loader final : library_loader {
+    void* open(const char*, uint32_t&) override { return this; }
+    void* symbol(void*, const char* name) override {
+        const std::string n = name;
+        auto is = [&](const char* operation) { return n.find(operation) != std::string::npos; };
+        if (is("_load")) return reinterpret_cast<void*>(&lib_load);
+        if (is("get_balance")) return reinterpret_cast<void*>(&lib_get_balance);
+        if (is("receive_packet")) return reinterpret_cast<void*>(&lib_receive_packet);
+        if (is("_update")) return reinterpret_cast<void*>(&lib_update);
+        if (is("_render") && !is("render2")) return reinterpret_cast<void*>(&lib_render);
+        return nullptr;
+    }
+    void close(void*) override {}
+};
+
+class shell_test : public ::testing::Test {
+protected:
+    void SetUp() override { calls = &log; }
+    void TearDown() override { calls = nullptr; }
+
+    std::vector<std::string> log;
+    frame_image frame{800, 600};
+    recording_applet bootstrap{"bootstrap"};
+    fake_loader loader;
+    applet library{loader};
+    fake_windows windows;
+    fake_display display;
+};
+
+TEST_F(shell_test, a_frame_updates_renders_and_presents_in_order) {
+    shell host(frame, bootstrap, library, windows, display);
+    windows.clock += 16;
+    EXPECT_FALSE(host.run_frame());  // foreground: no sleep
+    EXPECT_EQ(log, (std::vector<std::string>{"bootstrap.update 16", "bootstrap.render 16 -5 700", "present 2"}));
+
+    // The view describes the frame image: pitch = width, other words 0.
+    const frame_view& v = bootstrap.view;
+    EXPECT_EQ(v.width, 800);
+    EXPECT_EQ(v.height, 600);
+    EXPECT_EQ(v.pitch, 800);
+    EXPECT_EQ(v.plane[0], frame.plane(0));
+    EXPECT_EQ(v.plane[2], frame.plane(2));
+    EXPECT_EQ(v.reserved3 | v.reserved4 | v.reserved5 | v.reserved9 | v.reserved10, 0);
+}
+
+TEST_F(shell_test, elapsed_counts_from_construction_and_survives_the_timer_wrap) {
+    windows.clock = 0xFFFFFFF0u;
+    shell host(frame, bootstrap, library, windows, display);
+    windows.clock = 0x10;  // wrapped: 0x20 ms later
+    host.run_frame();
+    windows.clock = 0x15;
+    host.run_frame();
+    EXPECT_EQ(log[0], "bootstrap.update 32");
+    EXPECT_EQ(log[1], "bootstrap.render 32 -5 700");
+    EXPECT_EQ(log[3], "bootstrap.update 5");
+}
+
+TEST_F(shell_test, a_background_window_sleeps_after_every_frame_but_keeps_working) {
+    windows.foreground = false;
+    shell host(frame, bootstrap, library, windows, display);
+    EXPECT_TRUE(host.run_frame());
+    EXPECT_EQ(log.size(), 3u);  // update, render and present still ran
+}
+
+TEST_F(shell_test, a_lost_display_or_a_menu_loop_runs_only_update) {
+    shell host(frame, bootstrap, library, windows, display);
+    display.device = -1;
+    EXPECT_TRUE(host.run_frame());
+    display.device = 0x00049204;  // a success code: the frame goes ahead
+    host.set_in_menu_loop(true);
+    EXPECT_TRUE(host.run_frame());
+    host.set_in_menu_loop(false);
+    EXPECT_FALSE(host.run_frame());
+    EXPECT_EQ(log, (std::vector<std::string>{"bootstrap.update 0", "bootstrap.update 0", "bootstrap.update 0",
+                                             "bootstrap.render 0 -5 700", "present 2"}));
+}
+
+TEST_F(shell_test, an_unsupported_desktop_depth_asks_the_user_before_drawing) {
+    shell host(frame, bootstrap, library, windows, display);
+    display.depth_ok = false;
+
+    windows.dialog_answer = dialog_retry;
+    EXPECT_TRUE(host.run_frame());
+    windows.dialog_answer = dialog_fullscreen;
+    EXPECT_TRUE(host.run_frame());
+    windows.dialog_answer = dialog_quit;
+    EXPECT_TRUE(host.run_frame());
+    windows.dialog_answer = -1;  // the dialog could not be made: a retry
+    EXPECT_TRUE(host.run_frame());
+    EXPECT_EQ(log, (std::vector<std::string>{"bootstrap.update 0", "dialog", "bootstrap.update 0", "dialog",
+                                             "switch_to_fullscreen", "bootstrap.update 0", "dialog", "post_close",
+                                             "bootstrap.update 0", "dialog"}));
+
+    // In fullscreen mode the desktop's depth does not matter.
+    log.clear();
+    display.fullscreen = true;
+    EXPECT_FALSE(host.run_frame());
+    EXPECT_EQ(log.back(), "present 2");
+}
+
+TEST_F(shell_test, every_waiting_message_is_handled_before_the_next_frame) {
+    windows.queue = {1, 2, 3};
+    windows.foreground = false;
+    // After the first frame the loop finds WM_QUIT with code 0.
+    struct quitting_display final : display_control {
+        fake_windows* w;
+        fake_display* inner;
+        int32_t check_device() override { return inner->check_device(); }
+        bool is_fullscreen() const override { return false; }
+        bool desktop_depth_supported() override { return true; }
+        bool switch_to_fullscreen() override { return false; }
+        int32_t present_frame(const frame_view& v, int mode) override {
+            w->queue = {4, -1};
+            return inner->present_frame(v, mode);
+        }
+    } quitting;
+    quitting.w = &windows;
+    quitting.inner = &display;
+    shell looping(frame, bootstrap, library, windows, quitting);
+    EXPECT_EQ(looping.run_message_loop(), 0);
+    EXPECT_EQ(log, (std::vector<std::string>{"dispatch 1", "dispatch 2", "dispatch 3", "bootstrap.update 0",
+                                             "bootstrap.render 0 -5 700", "present 2", "sleep 20", "dispatch 4"}));
+}
+
+TEST_F(shell_test, the_loop_returns_the_code_of_wm_quit) {
+    shell host(frame, bootstrap, library, windows, display);
+    windows.queue = {-8};  // WM_QUIT with wParam 7
+    EXPECT_EQ(host.run_message_loop(), 7);
+}
+
+TEST_F(shell_test, a_loaded_library_becomes_the_current_applet_with_no_other_switch) {
+    shell host(frame, bootstrap, library, windows, display);
+    EXPECT_EQ(&host.current_applet(), static_cast<applet_base*>(&bootstrap));
+    ASSERT_EQ(library.load("tblobby.dll", nullptr, 0), 0);
+    EXPECT_EQ(&host.current_applet(), static_cast<applet_base*>(&library));
+    windows.clock += 3;
+    host.run_frame();
+    EXPECT_EQ(log, (std::vector<std::string>{"library.update 3", "library.render", "present 2"}));
+    library.unload();
+    EXPECT_EQ(&host.current_applet(), static_cast<applet_base*>(&bootstrap));
+}
+
+}  // namespace
+}  // namespace tamber
