@@ -1,7 +1,7 @@
 #include "draw/frame_image.h"
 
 #include <algorithm>
-#include <cstring>
+#include <limits>
 
 namespace tamber {
 
@@ -24,30 +24,6 @@ frame_view frame_image::view() {
     return v;
 }
 
-namespace reference {
-void fill_span(const frame_view& view, size_t offset, size_t count, colour c) {
-    const uint32_t a = c >> 24;
-    if (a == 0) return;
-    for (int i = 0; i < 3; ++i) {
-        // Plane 0 takes blue (bits 16-23), plane 1 green, plane 2 red.
-        const uint32_t component = (c >> (16 - 8 * i)) & 0xFF;
-        uint8_t* p = view.plane[i] + offset;
-        if (a == 255) {
-            for (size_t n = 0; n < count; ++n) p[n] = static_cast<uint8_t>(component);
-            continue;
-        }
-        for (size_t n = 0; n < count; ++n) {
-            const uint32_t v = ((p[n] * (255 - a)) >> 8) + component;
-            p[n] = static_cast<uint8_t>(std::min<uint32_t>(v, 255));
-        }
-    }
-}
-}  // namespace reference
-
-void fill_span(const frame_view& view, size_t offset, size_t count, colour c) {
-    reference::fill_span(view, offset, count, c);
-}
-
 void fill_rect(const frame_view& view, int32_t left, int32_t top, int32_t right, int32_t bottom, colour c) {
     if ((c >> 24) == 0) return;
     if (left >= view.width || top >= view.height || right <= 0 || bottom <= 0) return;
@@ -59,16 +35,25 @@ void fill_rect(const frame_view& view, int32_t left, int32_t top, int32_t right,
                   static_cast<size_t>(x1 - x0), c);
 }
 
+namespace {
+// r.top + 1 and the like, held at the end of the range instead of
+// overflowing: an edge that far out lies off the frame either way.
+int32_t next(int32_t v) { return v == std::numeric_limits<int32_t>::max() ? v : v + 1; }
+int32_t previous(int32_t v) { return v == std::numeric_limits<int32_t>::min() ? v : v - 1; }
+}  // namespace
+
 void draw_rect(const frame_view& view, rect r, colour fill, colour border) {
     if (fill == border) {
         fill_rect(view, r.left, r.top, r.right, r.bottom, fill);
         return;
     }
-    fill_rect(view, r.left, r.top, r.right, r.top + 1, border);
-    fill_rect(view, r.left, r.bottom - 1, r.right, r.bottom, border);
-    fill_rect(view, r.left, r.top, r.left + 1, r.bottom, border);
-    fill_rect(view, r.right - 1, r.top, r.right, r.bottom, border);
-    fill_rect(view, r.left + 1, r.top + 1, r.right - 1, r.bottom - 1, fill);
+    // The edges overlap at the corners, which a translucent border therefore
+    // blends twice.
+    fill_rect(view, r.left, r.top, r.right, next(r.top), border);
+    fill_rect(view, r.left, previous(r.bottom), r.right, r.bottom, border);
+    fill_rect(view, r.left, r.top, next(r.left), r.bottom, border);
+    fill_rect(view, previous(r.right), r.top, r.right, r.bottom, border);
+    fill_rect(view, next(r.left), next(r.top), previous(r.right), previous(r.bottom), fill);
 }
 
 }  // namespace tamber

@@ -56,7 +56,36 @@ void draw_rect(const frame_view& view, rect r, colour fill, colour border);
 
 namespace reference {
 // The per-byte rule, one byte at a time: what the packed paths must match.
+// Kept a plain byte loop (the compiler is told not to vectorise it), so that
+// benchmarks compare the packed paths against the rule as written.
 void fill_span(const frame_view& view, size_t offset, size_t count, colour c);
 }  // namespace reference
+
+// The translucent step of fill_span on one plane, and the packed versions of
+// it, exposed so that tests can check each one against the reference and
+// benchmarks can time each one.
+namespace blend {
+
+// p = min(255, ((p * (255 - a)) >> 8) + c) for `count` bytes from p, where
+// 0 < a < 255 and c <= 255.
+using kernel_fn = void (*)(uint8_t* p, size_t count, uint32_t a, uint32_t c);
+
+struct kernel {
+    const char* name;  // "scalar", "sse2", "avx2"
+    kernel_fn run;
+};
+
+// The packed kernels this build has and this processor can run, narrowest
+// first ("sse2", then "avx2"); empty on builds without SSE2.
+std::vector<kernel> packed_kernels();
+
+// The kernel fill_span uses, chosen once: the widest packed kernel, or the
+// byte loop where there is none.
+kernel active();
+
+// fill_span with the translucent case done by `run`.
+void fill_span_with(kernel_fn run, const frame_view& view, size_t offset, size_t count, colour c);
+
+}  // namespace blend
 
 }  // namespace tamber
