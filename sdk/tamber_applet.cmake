@@ -3,8 +3,10 @@
 # Builds a game library against sdk/tamber_applet.h. ENTRIES lists the
 # operations the library defines (load get_balance receive_packet ...).
 # For 32-bit MinGW it writes a .def file so that the DLL exports exactly the
-# decorated names ("_applet_load@12"); elsewhere the plain C names are
-# exported. The library gets no "lib" prefix, so "tblobby" builds tblobby.dll.
+# decorated names ("_applet_load@12") and nothing else; elsewhere the plain C
+# names are exported and every other symbol stays hidden. The library gets no
+# "lib" prefix, so "tblobby" builds tblobby.dll (tblobby.so in a native
+# build: rename it to the name the host loads, "tblobby.dll").
 set(_TAMBER_SDK_DIR "${CMAKE_CURRENT_LIST_DIR}")
 
 set(_tamber_entry_bytes

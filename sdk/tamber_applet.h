@@ -325,9 +325,16 @@ TAMBER_DECLARE_ENTRY(void, applet_set_application_type, (int32_t type))
  * module name "quillon.exe"). It passes its two words unchanged to the
  * lobby library's applet_send_packet, and does nothing while no library or
  * entry point is bound (also during applet_load). Reach it with
- *     GetProcAddress(GetModuleHandleA(NULL), "_applet_send_packet@8")  */
+ *     GetProcAddress(GetModuleHandleA(NULL), TAMBER_HOST_SEND_PACKET_NAME)
+ * Where names carry no stdcall decoration the host program exports the
+ * plain name "applet_send_packet" as a dynamic symbol instead:
+ *     dlsym(RTLD_DEFAULT, TAMBER_HOST_SEND_PACKET_NAME)  */
 typedef void (TAMBER_CALL *tamber_host_send_packet_fn)(uint32_t a, uint32_t b);
-#define TAMBER_HOST_SEND_PACKET_NAME "_applet_send_packet@8"
+#if defined(_WIN32) && (defined(__i386__) || defined(_M_IX86))
+#  define TAMBER_HOST_SEND_PACKET_NAME "_applet_send_packet@8"
+#else
+#  define TAMBER_HOST_SEND_PACKET_NAME "applet_send_packet"
+#endif
 
 #ifdef __cplusplus
 }

@@ -46,7 +46,8 @@ applet::~applet() { unload(); }
 hresult applet::load(const char* path, void* window, uint32_t reserved) {
     uint32_t error = 0;
     void* module = loader_.open(path, error);
-    if (!module) return hresult_from_error(error);
+    // A loader that fails without a code must still report a failure.
+    if (!module) return error ? hresult_from_error(error) : hresult_from_error(error_mod_not_found);
 
     void* load_entry = loader_.symbol(module, exported_name("load"));
     const bool complete = load_entry && loader_.symbol(module, exported_name("get_balance")) &&
@@ -112,8 +113,12 @@ void applet::unload() {
     }
 }
 
-void applet::receive_packet(uint32_t a, uint32_t b) { entry_.receive_packet(a, b); }
-int32_t applet::get_balance() { return entry_.get_balance(); }
+// Both are bound whenever a library is held; while the applet is empty they
+// answer like the other operations rather than calling through null.
+void applet::receive_packet(uint32_t a, uint32_t b) {
+    if (entry_.receive_packet) entry_.receive_packet(a, b);
+}
+int32_t applet::get_balance() { return entry_.get_balance ? entry_.get_balance() : 0; }
 
 void applet::update(uint32_t elapsed) {
     if (entry_.update) entry_.update(elapsed);
