@@ -1,23 +1,36 @@
 // The bootstrap applet: built into the host and current until the lobby
-// library is bound. It takes no input.
+// library is bound. It brings the game files up to date through its updater,
+// shows the progress screen meanwhile, then loads "tblobby.dll" into the
+// library-backed applet, which hands the whole host over to the lobby. It
+// takes no input.
 #pragma once
 
 #include <cstdint>
-#include <string>
 
+#include "applet/applet.h"
 #include "applet/applet_base.h"
+#include "draw/progress_screen.h"
+#include "update/updater.h"
 
 namespace tamber {
 
+// The lobby library the update ends with.
+inline constexpr char root_library_name[] = "tblobby.dll";
+
 class tb_applet final : public applet_base {
 public:
-    tb_applet() = default;
+    // `library` receives the lobby; `main_window` and `application_type`
+    // give the shell's globals at the handover; `text` draws the status
+    // lines. All of them may be constructed after this object: they are only
+    // used from the first frame on.
+    tb_applet(http_client& http, applet& library, void* (*main_window)(), const int32_t& application_type,
+              const text_resources& text);
 
-    // Starts bringing the game files up to date, ending with the lobby
-    // library "tblobby.dll".
+    // Starts the update with the root name "tblobby.dll".
     void start_update();
+
+    const updater& update_state() const { return updater_; }
     int32_t load_result() const { return load_result_; }
-    const std::string& base_url() const { return base_url_; }
 
     void receive_packet(uint32_t, uint32_t) override {}
     void update(uint32_t elapsed) override;
@@ -37,12 +50,19 @@ public:
     void set_message(uint32_t) override {}
     int32_t io_state(uint32_t) override { return 0; }
     void on_wm_char(uint32_t) override {}
-    void set_server_path(const char* url) override { base_url_ = url ? url : ""; }
+    void set_server_path(const char* url) override;
 
 private:
-    std::string base_url_;
+    updater updater_;
     int32_t load_result_ = -1;
-    uint32_t step_count_ = 0;
+
+    applet& library_;
+    void* (*main_window_)();
+    const int32_t& application_type_;
+    const text_resources& text_;
 };
+
+// The status message for an updater state and the last load result.
+std::string status_message(uint32_t state, int32_t load_result);
 
 }  // namespace tamber
