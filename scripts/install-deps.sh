@@ -15,6 +15,10 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcurl4-openssl-dev libfreetype-dev libfontconfig-dev fonts-liberation2
   python3 curl
+  # the download benchmark's server (scripts/bench-download.sh)
+  nginx
+  # scripts/bench-sha256.sh compares with openssl
+  openssl
   # Windows build
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   # running and driving quillon.exe
