@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "applet/tb_applet.h"
 #include "draw/progress_screen.h"
 #include "draw/text.h"
 #include "png.h"
@@ -20,28 +21,6 @@ using platform_font_engine = tamber::freetype_font_engine;
 namespace {
 
 using namespace tamber;
-
-// The bootstrap applet's status message for an updater state.
-std::string status_message(uint32_t state, int32_t load_result) {
-    switch (state) {
-    case idle: {
-        if (load_result == 0) return "Loading Quillon...";
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "Error loading Quillon (%08X)", static_cast<unsigned>(load_result));
-        return buffer;
-    }
-    case fetching_catalogue:
-    case fetching_dependencies:
-        return "Retrieving file list...";
-    case checking:
-    case downloading:
-        return "Downloading Quillon...";
-    case complete:
-        return "Download complete";
-    default:
-        return state <= failed_write ? "Error downloading Quillon" : "";
-    }
-}
 
 struct snapshot {
     const char* file;
