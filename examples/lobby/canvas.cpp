@@ -1,0 +1,167 @@
+#include "canvas.h"
+
+#include "assets.h"
+
+namespace lobby {
+
+colour mix(colour a, colour b, int32_t t) {
+    auto one = [t](uint8_t from, uint8_t to) {
+        return uint8_t(from + ((int32_t(to) - int32_t(from)) * t) / 256);
+    };
+    return colour{one(a.r, b.r), one(a.g, b.g), one(a.b, b.b)};
+}
+
+colour scale(colour c, int32_t t) {
+    auto one = [t](uint8_t v) {
+        const int32_t s = (int32_t(v) * t) >> 8;
+        return uint8_t(s > 255 ? 255 : (s < 0 ? 0 : s));
+    };
+    return colour{one(c.r), one(c.g), one(c.b)};
+}
+
+int32_t isqrt(int64_t n) {
+    if (n <= 0) return 0;
+    int64_t s = 0;
+    int64_t bit = int64_t(1) << 62;
+    while (bit > n) bit >>= 2;
+    while (bit != 0) {
+        if (n >= s + bit) {
+            n -= s + bit;
+            s = (s >> 1) + bit;
+        } else {
+            s >>= 1;
+        }
+        bit >>= 2;
+    }
+    return int32_t(s);
+}
+
+canvas::canvas(frame_view *view) {
+    if (view == nullptr) return;
+    if (view->width <= 0 || view->height <= 0 || view->pitch < view->width) return;
+    if (!view->plane[0] || !view->plane[1] || !view->plane[2]) return;
+    width_ = view->width;
+    height_ = view->height;
+    pitch_ = view->pitch;
+    for (int p = 0; p < 3; ++p) planes_[p] = view->plane[p];
+    usable_ = true;
+}
+
+void canvas::span(int32_t x0, int32_t x1, int32_t y, colour c, uint8_t alpha) {
+    if (!usable_ || alpha == 0 || y < 0 || y >= height_) return;
+    if (x0 < 0) x0 = 0;
+    if (x1 > width_) x1 = width_;
+    if (x0 >= x1) return;
+    const uint8_t component[3] = {c.b, c.g, c.r};
+    for (int p = 0; p < 3; ++p) {
+        uint8_t *out = row(p, y);
+        const uint8_t v = component[p];
+        if (alpha == 255) {
+            for (int32_t x = x0; x < x1; ++x) out[x] = v;
+        } else {
+            // Straight alpha: (out * (255 - alpha) + v * alpha) / 255,
+            // rounded; (t + (t >> 8)) >> 8 divides t + 128 by 255 exactly
+            // for every t that can occur here.
+            const uint32_t keep = 255u - alpha, add = uint32_t(v) * alpha + 128u;
+            for (int32_t x = x0; x < x1; ++x) {
+                const uint32_t t = out[x] * keep + add;
+                out[x] = uint8_t((t + (t >> 8)) >> 8);
+            }
+        }
+    }
+}
+
+void canvas::fill(rect r, colour c, uint8_t alpha) {
+    if (r.top < 0) r.top = 0;
+    if (r.bottom > height_) r.bottom = height_;
+    for (int32_t y = r.top; y < r.bottom; ++y) span(r.left, r.right, y, c, alpha);
+}
+
+void canvas::frame(rect r, colour c, int32_t thickness, uint8_t alpha) {
+    if (r.width() <= 0 || r.height() <= 0 || thickness <= 0) return;
+    if (thickness * 2 >= r.width() || thickness * 2 >= r.height()) {
+        fill(r, c, alpha);
+        return;
+    }
+    fill(rect{r.left, r.top, r.right, r.top + thickness}, c, alpha);
+    fill(rect{r.left, r.bottom - thickness, r.right, r.bottom}, c, alpha);
+    fill(rect{r.left, r.top + thickness, r.left + thickness, r.bottom - thickness}, c, alpha);
+    fill(rect{r.right - thickness, r.top + thickness, r.right, r.bottom - thickness}, c, alpha);
+}
+
+void canvas::fill_rounded(rect r, int32_t radius, colour c, uint8_t alpha) {
+    rounded_rows(r, radius, c, c, alpha);
+}
+
+void canvas::fill_rounded_gradient(rect r, int32_t radius, colour top, colour bottom) {
+    rounded_rows(r, radius, top, bottom, 255);
+}
+
+void canvas::rounded_rows(rect r, int32_t radius, colour top, colour bottom, uint8_t alpha) {
+    if (r.width() <= 0 || r.height() <= 0) return;
+    if (radius * 2 > r.width()) radius = r.width() / 2;
+    if (radius * 2 > r.height()) radius = r.height() / 2;
+    if (radius < 0) radius = 0;
+    const int32_t y0 = r.top < 0 ? 0 : r.top;
+    const int32_t y1 = r.bottom > height_ ? height_ : r.bottom;
+    for (int32_t y = y0; y < y1; ++y) {
+        // Rows inside a corner band are narrowed by how far the arc of a
+        // circle centred `radius` in from the corner lies from the edge.
+        int32_t from_edge = -1;
+        if (y < r.top + radius) from_edge = y - r.top;
+        else if (y >= r.bottom - radius) from_edge = r.bottom - 1 - y;
+        int32_t inset = 0;
+        if (from_edge >= 0) {
+            // Doubled units: the row's middle is 2*(radius-from_edge)-1 half
+            // pixels from the arc's centre.
+            const int64_t dy2 = 2 * int64_t(radius - from_edge) - 1;
+            const int32_t dx2 = isqrt(int64_t(4) * radius * radius - dy2 * dy2);
+            inset = radius - (dx2 + 1) / 2;
+        }
+        const colour c = mix(top, bottom, int32_t((int64_t(y - r.top) * 256) / r.height()));
+        span(r.left + inset, r.right - inset, y, c, alpha);
+    }
+}
+
+void canvas::fill_disc(int32_t cx, int32_t cy, int32_t radius, colour c, uint8_t alpha) {
+    if (radius <= 0) return;
+    for (int32_t dy = -radius; dy <= radius; ++dy) {
+        const int32_t y = cy + dy;
+        if (y < 0 || y >= height_) continue;
+        const int32_t half = isqrt(int64_t(radius) * radius - int64_t(dy) * dy + radius / 2);
+        span(cx - half, cx + half + 1, y, c, alpha);
+    }
+}
+
+void canvas::gradient(rect r, colour top, colour bottom) {
+    const int32_t h = r.height();
+    if (h <= 0) return;
+    for (int32_t y = r.top; y < r.bottom; ++y) {
+        if (y < 0 || y >= height_) continue;
+        span(r.left, r.right, y, mix(top, bottom, int32_t((int64_t(y - r.top) * 256) / h)));
+    }
+}
+
+void canvas::blit(const image &picture, rect from, int32_t x, int32_t y, colour key) {
+    if (!usable_) return;
+    // Clip the source rectangle to the picture, then the destination to us.
+    if (from.left < 0) { x -= from.left; from.left = 0; }
+    if (from.top < 0) { y -= from.top; from.top = 0; }
+    if (from.right > picture.width) from.right = picture.width;
+    if (from.bottom > picture.height) from.bottom = picture.height;
+    for (int32_t sy = from.top; sy < from.bottom; ++sy) {
+        const int32_t dy = y + (sy - from.top);
+        if (dy < 0 || dy >= height_) continue;
+        for (int32_t sx = from.left; sx < from.right; ++sx) {
+            const int32_t dx = x + (sx - from.left);
+            if (dx < 0 || dx >= width_) continue;
+            const colour p = picture.pixels[sy * picture.width + sx];
+            if (p.r == key.r && p.g == key.g && p.b == key.b) continue;
+            row(0, dy)[dx] = p.b;
+            row(1, dy)[dx] = p.g;
+            row(2, dy)[dx] = p.r;
+        }
+    }
+}
+
+} // namespace lobby
