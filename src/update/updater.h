@@ -2,13 +2,24 @@
 // bounded step per frame (one read of at most 64 KiB, or at most ten local
 // file tests), with exact progress counters and final failure states.
 //
+// A run: fetch the catalogue ".pm_file_list", fetch the dependency list
+// ".tb_file_list", resolve the root name into the download queue, then test
+// the queued names in ascending byte order and download each one that is
+// missing or differs. Every failure ends the run in a final state (6 to 11)
+// with one line in the download log; only reset or a new start leaves it.
+//
 // This header fixes what the rest of the host reads (the bootstrap applet
 // and the progress screen); the private part belongs to the update
 // subsystem.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "update/fetcher.h"
+#include "update/file_list.h"
+#include "update/http.h"
 
 namespace tamber {
 
@@ -27,32 +38,78 @@ enum update_state : uint32_t {
     failed_write = 11,
 };
 
-class http_client;
-
 class updater {
 public:
+    // At most this many queued names are tested per step.
+    static constexpr uint32_t tests_per_step = 10;
+
     explicit updater(http_client& http);
+    // Closes the request, then the internet handle.
     ~updater();
     updater(const updater&) = delete;
     updater& operator=(const updater&) = delete;
 
+    // The update server's base URL, an http URL ending in '/'. Empty means
+    // no server: a run completes at once.
     void set_base_url(const std::string& url);
+    // Begins a run (after a reset) towards `root_name`. Lists loaded by an
+    // earlier run of this object are reused.
     void start(const std::string& root_name);
+    // One unit of work in states 1 to 4; nothing in any other state.
     void step();
+    // Abandons whatever is in progress and returns to idle. Keeps the base
+    // URL, the internet handle and both lists.
     void reset();
 
-    uint32_t state() const;
-    uint32_t total_bytes() const;
-    uint32_t done_bytes() const;
-    uint32_t step_count() const;
-    std::string current_name() const;
-    std::string root_name() const;
-    std::string base_url() const;
+    uint32_t state() const { return state_; }
+    uint32_t total_bytes() const { return total_bytes_; }
+    uint32_t done_bytes() const { return done_bytes_; }
+    uint32_t step_count() const { return step_count_; }
+    std::string current_name() const { return current_name_; }
+    std::string root_name() const { return root_name_; }
+    std::string base_url() const { return base_url_; }
+
+    // The largest body held in memory (default_receive_limit, and never more
+    // than 4 GiB - 1, since sizes are 32-bit). A longer body fails the
+    // transfer as out of memory. For tests and tools.
+    void set_receive_limit(std::size_t bytes) {
+        receive_buffer_.set_limit(bytes < default_receive_limit ? bytes : default_receive_limit);
+    }
 
 private:
-    // Fields in the order base_url, state, internet, request, current_name,
-    // expected_length, receive_buffer, catalogue, dependency_table,
-    // download_queue, total_bytes, done_bytes, root_name, step_count.
+    // Transfers (fetcher.cpp).
+    void open_internet();
+    bool open_file(const std::string& name);
+    int32_t read_step();
+    void end_transfer();
+    std::string url() const { return base_url_ + current_name_; }
+
+    // The two lists and the queue.
+    void fetch_catalogue_list();
+    void fetch_dependency_list();
+    void build_queue();
+
+    // The work of one step, by state.
+    void catalogue_step();
+    void dependency_step();
+    void check_step();
+    void download_step();
+
+    http_client& http_;
+    std::string base_url_;
+    uint32_t state_ = idle;
+    http_owner internet_;  // declared before request_: destroyed after it
+    http_owner request_;
+    std::string current_name_;
+    uint32_t expected_length_ = 0;
+    body_buffer receive_buffer_;
+    catalogue catalogue_;
+    dependency_table dependency_table_;
+    download_queue download_queue_;
+    uint32_t total_bytes_ = 0;
+    uint32_t done_bytes_ = 0;
+    std::string root_name_;
+    uint32_t step_count_ = 0;
 };
 
 }  // namespace tamber

@@ -1,0 +1,311 @@
+#include "platform/native/curl_http.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tamber::native {
+namespace {
+
+constexpr long max_redirects = 10;
+constexpr long connect_timeout_s = 30;
+constexpr long stall_time_s = 60;
+constexpr long socket_buffer_bytes = 65536;
+constexpr int poll_timeout_ms = 1000;
+
+struct curl_request;
+
+// Sessions and requests are both handed out as http_handle; close() tells
+// them apart through the virtual destructor.
+struct curl_object {
+    virtual ~curl_object() = default;
+};
+
+struct curl_session final : curl_object {
+    std::string user_agent;
+    CURLM* multi = nullptr;
+    std::vector<curl_request*> requests;
+    ~curl_session() override;
+};
+
+struct curl_request final : curl_object {
+    curl_session* session = nullptr;
+    CURL* easy = nullptr;
+    curl_slist* headers = nullptr;
+    std::vector<char> pending;  // body bytes received but not yet read
+    std::size_t pending_read = 0;
+    // While read() drives the transfer with nothing pending, body bytes go
+    // straight into the caller's buffer, up to its size.
+    char* target = nullptr;
+    std::size_t target_size = 0;
+    std::size_t target_filled = 0;
+    bool location_seen = false;  // the current reply carries a Location header
+    bool headers_done = false;   // the final reply's headers are in
+    bool finished = false;
+    CURLcode result = CURLE_OK;
+
+    std::size_t pending_size() const { return pending.size() - pending_read; }
+    void detach();
+    ~curl_request() override {
+        detach();
+        if (easy) curl_easy_cleanup(easy);
+        if (headers) curl_slist_free_all(headers);
+    }
+};
+
+void curl_request::detach() {
+    if (!session) return;
+    curl_multi_remove_handle(session->multi, easy);
+    auto& list = session->requests;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    session = nullptr;
+}
+
+curl_session::~curl_session() {
+    // A request that outlives its session can no longer be driven; it then
+    // reads as failed.
+    while (!requests.empty()) {
+        curl_request* request = requests.back();
+        request->detach();
+        if (!request->finished) {
+            request->finished = true;
+            request->result = CURLE_RECV_ERROR;
+        }
+    }
+    if (multi) curl_multi_cleanup(multi);
+}
+
+bool starts_with_no_case(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != prefix[i]) return false;
+    }
+    return true;
+}
+
+bool is_followed_redirect(long status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+size_t on_header(char* data, size_t size, size_t items, void* user) {
+    auto* request = static_cast<curl_request*>(user);
+    const std::string_view line(data, size * items);
+    if (starts_with_no_case(line, "http/")) {
+        request->location_seen = false;
+    } else if (starts_with_no_case(line, "location:")) {
+        request->location_seen = true;
+    } else if (line == "\r\n" || line == "\n") {
+        // End of one reply's headers: the final one unless it is interim
+        // (1xx) or a redirect that libcurl is about to follow.
+        long status = 0;
+        curl_easy_getinfo(request->easy, CURLINFO_RESPONSE_CODE, &status);
+        const bool interim = status >= 100 && status < 200;
+        const bool followed = request->location_seen && is_followed_redirect(status);
+        if (!interim && !followed) request->headers_done = true;
+    }
+    return line.size();
+}
+
+size_t on_body(char* data, size_t size, size_t items, void* user) {
+    auto* request = static_cast<curl_request*>(user);
+    const std::size_t count = size * items;
+    request->headers_done = true;
+    std::size_t direct = 0;
+    if (request->target && request->pending_size() == 0) {
+        direct = std::min(count, request->target_size - request->target_filled);
+        std::memcpy(request->target + request->target_filled, data, direct);
+        request->target_filled += direct;
+    }
+    if (direct < count) {
+        if (request->pending_read == request->pending.size()) {
+            request->pending.clear();
+            request->pending_read = 0;
+        }
+        request->pending.insert(request->pending.end(), data + direct, data + count);
+    }
+    return count;
+}
+
+// Runs the session's transfers until `ready` holds for the request or its
+// transfer has ended.
+template <typename ready_test>
+void drive(curl_request& request, ready_test ready) {
+    while (!request.finished && !ready()) {
+        curl_session* session = request.session;
+        if (!session) {
+            request.finished = true;
+            request.result = CURLE_RECV_ERROR;
+            break;
+        }
+        int running = 0;
+        const CURLMcode code = curl_multi_perform(session->multi, &running);
+        CURLMsg* message = nullptr;
+        int left = 0;
+        while ((message = curl_multi_info_read(session->multi, &left)) != nullptr) {
+            if (message->msg != CURLMSG_DONE) continue;
+            curl_request* done = nullptr;
+            curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &done);
+            if (done) {
+                done->finished = true;
+                done->result = message->data.result;
+            }
+        }
+        if (code != CURLM_OK && !request.finished) {
+            request.finished = true;
+            request.result = code == CURLM_OUT_OF_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_RECV_ERROR;
+        }
+        if (request.finished || ready()) break;
+        curl_multi_poll(session->multi, nullptr, 0, poll_timeout_ms, nullptr);
+    }
+}
+
+// The end of the connection before the announced length ends the body; the
+// caller compares the sizes.
+bool ended_cleanly(CURLcode result) { return result == CURLE_OK || result == CURLE_PARTIAL_FILE; }
+
+CURLcode global_init() {
+    static std::once_flag once;
+    static CURLcode result = CURLE_OK;
+    std::call_once(once, [] { result = curl_global_init(CURL_GLOBAL_DEFAULT); });
+    return result;
+}
+
+curl_request* as_request(http_handle handle) {
+    return dynamic_cast<curl_request*>(static_cast<curl_object*>(handle));
+}
+
+}  // namespace
+
+http_handle curl_http::open_session(const char* user_agent, uint32_t& error) {
+    const CURLcode init = global_init();
+    if (init != CURLE_OK) {
+        error = static_cast<uint32_t>(init);
+        return nullptr;
+    }
+    auto* session = new curl_session;
+    session->user_agent = user_agent ? user_agent : "";
+    session->multi = curl_multi_init();
+    if (!session->multi) {
+        delete session;
+        error = CURLE_OUT_OF_MEMORY;
+        return nullptr;
+    }
+    error = 0;
+    return static_cast<curl_object*>(session);
+}
+
+http_handle curl_http::open_url(http_handle session_handle, const char* url, uint32_t& error) {
+    auto* session = dynamic_cast<curl_session*>(static_cast<curl_object*>(session_handle));
+    if (!session || !url) {
+        error = CURLE_BAD_FUNCTION_ARGUMENT;
+        return nullptr;
+    }
+    auto* request = new curl_request;
+    request->easy = curl_easy_init();
+    if (!request->easy) {
+        delete request;
+        error = CURLE_OUT_OF_MEMORY;
+        return nullptr;
+    }
+    CURL* easy = request->easy;
+    request->headers = curl_slist_append(nullptr, "Cache-Control: no-cache");
+    if (request->headers) request->headers = curl_slist_append(request->headers, "Pragma: no-cache");
+    curl_easy_setopt(easy, CURLOPT_URL, url);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, session->user_agent.c_str());
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, request->headers);
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, max_redirects);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, connect_timeout_s);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, stall_time_s);
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, socket_buffer_bytes);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, on_header);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, request);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, on_body);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, request);
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, request);
+
+    const CURLMcode added = curl_multi_add_handle(session->multi, easy);
+    if (added != CURLM_OK) {
+        delete request;
+        error = added == CURLM_OUT_OF_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_FAILED_INIT;
+        return nullptr;
+    }
+    request->session = session;
+    session->requests.push_back(request);
+
+    drive(*request, [request] { return request->headers_done; });
+    if (!request->headers_done && !ended_cleanly(request->result)) {
+        error = static_cast<uint32_t>(request->result);
+        delete request;
+        return nullptr;
+    }
+    error = 0;
+    return static_cast<curl_object*>(request);
+}
+
+bool curl_http::query_status(http_handle handle, uint32_t& status) {
+    curl_request* request = as_request(handle);
+    if (!request) return false;
+    long code = 0;
+    if (curl_easy_getinfo(request->easy, CURLINFO_RESPONSE_CODE, &code) != CURLE_OK || code <= 0) return false;
+    status = static_cast<uint32_t>(code);
+    return true;
+}
+
+bool curl_http::query_content_length(http_handle handle, uint32_t& length) {
+    curl_request* request = as_request(handle);
+    if (!request) return false;
+    curl_off_t announced = -1;
+    if (curl_easy_getinfo(request->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) != CURLE_OK) return false;
+    // No header (-1), or a length no 32-bit count can hold.
+    if (announced < 0 || announced > static_cast<curl_off_t>(UINT32_MAX)) return false;
+    length = static_cast<uint32_t>(announced);
+    return true;
+}
+
+bool curl_http::read(http_handle handle, void* buffer, uint32_t size, uint32_t& count, uint32_t& error) {
+    count = 0;
+    curl_request* request = as_request(handle);
+    if (!request) {
+        error = CURLE_BAD_FUNCTION_ARGUMENT;
+        return false;
+    }
+    if (size == 0) return true;
+    if (request->pending_size() == 0 && !request->finished) {
+        request->target = static_cast<char*>(buffer);
+        request->target_size = size;
+        request->target_filled = 0;
+        drive(*request, [request] { return request->target_filled > 0 || request->pending_size() > 0; });
+        request->target = nullptr;
+        if (request->target_filled > 0) {
+            count = static_cast<uint32_t>(request->target_filled);
+            return true;
+        }
+    }
+    const std::size_t available = request->pending_size();
+    if (available > 0) {
+        const std::size_t taken = std::min<std::size_t>(available, size);
+        std::memcpy(buffer, request->pending.data() + request->pending_read, taken);
+        request->pending_read += taken;
+        count = static_cast<uint32_t>(taken);
+        return true;
+    }
+    if (ended_cleanly(request->result)) return true;  // end of the body
+    error = static_cast<uint32_t>(request->result);
+    return false;
+}
+
+void curl_http::close(http_handle handle) { delete static_cast<curl_object*>(handle); }
+
+}  // namespace tamber::native

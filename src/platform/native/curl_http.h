@@ -1,0 +1,39 @@
+// libcurl behind the HTTP seam, for native builds.
+//
+// A session is a curl multi handle carrying the user agent; its requests
+// share its connection cache, so consecutive files reuse one connection.
+// Each request:
+//   - GET with the user agent, the proxy from the environment (libcurl's
+//     http_proxy / no_proxy handling), redirects followed (at most 10), no
+//     cookie engine, "Cache-Control: no-cache" and "Pragma: no-cache" so no
+//     cache on the way answers it, http and https only;
+//   - open_url drives the transfer until the final reply's headers are in
+//     (interim 1xx replies and followed redirects are skipped);
+//   - read drives it until some body bytes are buffered or the body ends,
+//     and hands out at most the requested count;
+//   - a connection that closes before the announced Content-Length is the
+//     end of the body, as WinINet reports it: the fetcher's length check
+//     then names the sizes ("partial download").
+//   - a transfer that moves less than 1 byte per second for 60 s, or a
+//     connection not made within 30 s, fails (error 28).
+// Error numbers are libcurl's CURLcode values, for example
+//   6 host not resolved, 7 cannot connect, 28 timed out, 47 too many
+//   redirects, 52 empty reply, 56 receive failure (connection reset),
+//   27 out of memory.
+#pragma once
+
+#include "update/http.h"
+
+namespace tamber::native {
+
+class curl_http final : public tamber::http_client {
+public:
+    http_handle open_session(const char* user_agent, uint32_t& error) override;
+    http_handle open_url(http_handle session, const char* url, uint32_t& error) override;
+    bool query_status(http_handle request, uint32_t& status) override;
+    bool query_content_length(http_handle request, uint32_t& length) override;
+    bool read(http_handle request, void* buffer, uint32_t size, uint32_t& count, uint32_t& error) override;
+    void close(http_handle handle) override;
+};
+
+}  // namespace tamber::native

@@ -1,0 +1,132 @@
+// The HTTP fetcher: one named file at a time from the update server, read in
+// chunks of at most 64 KiB into memory. Failures are logged and become the
+// updater's state; nothing is retried.
+#include <cstdlib>
+#include <cstring>
+
+#include "update/download_log.h"
+#include "update/fetcher.h"
+#include "update/updater.h"
+
+namespace tamber {
+
+body_buffer::~body_buffer() { std::free(data_); }
+
+bool body_buffer::append(const void* bytes, std::size_t count) {
+    if (count == 0) return true;
+    if (count > limit_ || size_ > limit_ - count) return false;
+    const std::size_t needed = size_ + count;
+    if (needed > capacity_) {
+        // Double the capacity (within the limit) so appending stays linear;
+        // if that much cannot be had, try for exactly what is needed.
+        std::size_t wanted = capacity_ < read_chunk_bytes ? read_chunk_bytes : capacity_;
+        if (wanted <= limit_ / 2) wanted *= 2;
+        else wanted = limit_;
+        if (wanted < needed) wanted = needed;
+        void* grown = std::realloc(data_, wanted);
+        if (!grown && wanted > needed) {
+            wanted = needed;
+            grown = std::realloc(data_, wanted);
+        }
+        if (!grown) return false;
+        data_ = static_cast<uint8_t*>(grown);
+        capacity_ = wanted;
+    }
+    std::memcpy(data_ + size_, bytes, count);
+    size_ = needed;
+    return true;
+}
+
+void body_buffer::clear() {
+    if (capacity_ > retained_capacity) {
+        release();
+        return;
+    }
+    size_ = 0;
+}
+
+void body_buffer::release() {
+    std::free(data_);
+    data_ = nullptr;
+    size_ = 0;
+    capacity_ = 0;
+}
+
+void updater::open_internet() {
+    uint32_t error = 0;
+    internet_.reset(http_.open_session(http_user_agent, error));
+    if (!internet_) {
+        log_message("InternetOpen: error %d", static_cast<int>(error));
+        state_ = failed_internet;
+    }
+}
+
+bool updater::open_file(const std::string& name) {
+    request_.close();
+    expected_length_ = 0;
+    receive_buffer_.clear();
+    current_name_ = name;
+
+    // The name is appended as it stands: no separator, no escaping.
+    const std::string address = url();
+    uint32_t error = 0;
+    request_.reset(http_.open_url(internet_.get(), address.c_str(), error));
+    if (!request_) {
+        log_message("Cannot open '%s': error %d", address.c_str(), static_cast<int>(error));
+        state_ = failed_open;
+        return false;
+    }
+
+    // A status that cannot be read counts as 500.
+    uint32_t status = 500;
+    if (!http_.query_status(request_.get(), status)) status = 500;
+    if (status >= 300) {
+        log_message("Cannot open '%s': HTTP status %d", address.c_str(), static_cast<int>(status));
+        end_transfer();
+        state_ = failed_http_status;
+        return false;
+    }
+
+    // Without a Content-Length any body size is accepted (0 = none announced).
+    uint32_t length = 0;
+    if (!http_.query_content_length(request_.get(), length)) length = 0;
+    expected_length_ = length;
+    state_ = downloading;
+    return true;
+}
+
+int32_t updater::read_step() {
+    // Scratch space for this call alone; its bytes are appended to the body.
+    uint8_t scratch[read_chunk_bytes];
+    uint32_t count = 0;
+    uint32_t error = 0;
+    if (!http_.read(request_.get(), scratch, read_chunk_bytes, count, error)) {
+        log_message("'%s': read error %d", url().c_str(), static_cast<int>(error));
+        state_ = failed_transfer;
+        return -1;
+    }
+    if (count > read_chunk_bytes) count = read_chunk_bytes;
+    if (!receive_buffer_.append(scratch, count)) {
+        // The body cannot be held in memory: fail the transfer instead of
+        // growing without bound.
+        log_message("'%s': read error %d", url().c_str(), static_cast<int>(error_out_of_memory));
+        state_ = failed_transfer;
+        return -1;
+    }
+    if (count > 0) return static_cast<int32_t>(count);
+
+    const uint32_t received = static_cast<uint32_t>(receive_buffer_.size());
+    if (expected_length_ == 0 || expected_length_ == received) return 0;
+    log_message("'%s': partial download, expected %u bytes, downloaded %u", url().c_str(),
+                static_cast<unsigned>(expected_length_), static_cast<unsigned>(received));
+    state_ = failed_transfer;
+    return -1;
+}
+
+void updater::end_transfer() {
+    request_.close();
+    expected_length_ = 0;
+    receive_buffer_.clear();
+}
+
+}  // namespace tamber

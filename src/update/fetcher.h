@@ -1,0 +1,76 @@
+// Pieces of the HTTP fetcher that the updater's transfers are built from:
+// the read size, the user agent, and the in-memory body buffer with its
+// size limit. The transfer operations themselves (open_internet, open_file,
+// read_step, end_transfer) are members of `updater`, in fetcher.cpp.
+#pragma once
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace tamber {
+
+constexpr const char* http_user_agent = "tamber/1.0";
+
+// At most this many body bytes are read per read_step, so one frame waits
+// for at most one chunk.
+constexpr uint32_t read_chunk_bytes = 65536;
+
+// The error number reported as "'%s': read error %d" when a body cannot be
+// held in memory: the platform's own out-of-memory code.
+#if defined(_WIN32)
+constexpr uint32_t error_out_of_memory = 8;  // ERROR_NOT_ENOUGH_MEMORY
+#else
+constexpr uint32_t error_out_of_memory = ENOMEM;
+#endif
+
+// The largest body the updater holds in memory.
+// - 64-bit: 4 GiB - 1. Catalogue sizes, Content-Length and the progress
+//   counters are 32-bit, so no listed file is larger.
+// - 32-bit: 1 GiB. The process has 2 GiB of address space, and growing a
+//   block needs the old and the new copy at once; past 1 GiB an allocation
+//   fails at a point that depends on fragmentation. Refusing at a fixed size
+//   makes the failure the same on every machine.
+constexpr std::size_t default_receive_limit =
+    sizeof(void*) >= 8 ? static_cast<std::size_t>(0xFFFFFFFFu) : static_cast<std::size_t>(0x40000000u);
+
+// Memory an emptied body_buffer keeps for the next body.
+constexpr std::size_t retained_capacity = 16u * 1024u * 1024u;
+
+// A growable byte array that reports running out of memory as a result
+// instead of throwing, and refuses to grow beyond its limit.
+class body_buffer {
+public:
+    body_buffer() = default;
+    ~body_buffer();
+    body_buffer(const body_buffer&) = delete;
+    body_buffer& operator=(const body_buffer&) = delete;
+
+    // Appends `count` bytes. False, with nothing appended, when the result
+    // would exceed the limit or memory cannot be had.
+    bool append(const void* bytes, std::size_t count);
+    // Empties the buffer. Up to retained_capacity of memory is kept for the
+    // next body: fresh memory costs a page fault per page, which on a run of
+    // many files costs more than the copying itself.
+    void clear();
+    // Empties the buffer and gives all its memory back.
+    void release();
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    std::span<const uint8_t> bytes() const { return {data_, size_}; }
+    std::string_view text() const { return {reinterpret_cast<const char*>(data_), size_}; }
+
+    std::size_t limit() const { return limit_; }
+    void set_limit(std::size_t bytes) { limit_ = bytes; }
+
+private:
+    uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+    std::size_t limit_ = default_receive_limit;
+};
+
+}  // namespace tamber

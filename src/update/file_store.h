@@ -1,0 +1,28 @@
+// The local file store: downloaded files are written under their relative
+// names (with '/' separators) below the current directory, directories
+// included. Files are replaced in place (truncated and rewritten); nothing is
+// ever deleted, renamed or moved.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace tamber {
+
+// The part of `path` before its last '/'; empty when there is none.
+// "data/img/a.png" -> "data/img", "a.png" -> "", "/a.png" -> "".
+std::string parent_path(std::string_view path);
+
+// Creates every directory of `path` from the top down ("data", then
+// "data/img", ...). Every level is tried on every call; results are ignored.
+void make_directories(const std::string& path);
+
+// Writes `bytes` to the file `name` ("wb": created or truncated), creating
+// its directories first. On failure logs one line and returns false:
+//   "Cannot open '%s': error %d: %s"  (errno and strerror of the failed open)
+//   "Write error on '%s': %u bytes have been written instead of %u"
+bool write_file(std::span<const uint8_t> bytes, const std::string& name);
+
+}  // namespace tamber

@@ -1,0 +1,60 @@
+// The HTTP seam: what the fetcher needs of an HTTP client. WinINet in
+// quillon.exe, libcurl in native builds. Error codes are the platform's
+// (GetLastError on Windows).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+namespace tamber {
+
+using http_handle = void*;
+
+class http_client {
+public:
+    // A client handle carrying the user agent, using the system's proxy
+    // settings, synchronous. Null on failure, with the error in `error`.
+    virtual http_handle open_session(const char* user_agent, uint32_t& error) = 0;
+    // GET of an absolute URL: never answered from a cache, no cookies sent
+    // or stored, redirects followed. Returns once the reply's headers are
+    // in. Null on failure, with the error in `error`.
+    virtual http_handle open_url(http_handle session, const char* url, uint32_t& error) = 0;
+    // The numeric status; false when it cannot be read.
+    virtual bool query_status(http_handle request, uint32_t& status) = 0;
+    // The numeric Content-Length; false when there is none.
+    virtual bool query_content_length(http_handle request, uint32_t& length) = 0;
+    // Blocking read of at most `size` body bytes; `count` 0 at the end of
+    // the body. False on failure, with the error in `error`.
+    virtual bool read(http_handle request, void* buffer, uint32_t size, uint32_t& count, uint32_t& error) = 0;
+    virtual void close(http_handle handle) = 0;
+
+protected:
+    ~http_client() = default;
+};
+
+// Owns one handle of an http_client and closes it through that client.
+// Taking a new handle first closes the one held before.
+class http_owner {
+public:
+    explicit http_owner(http_client& client) : client_(&client) {}
+    ~http_owner() { close(); }
+    http_owner(const http_owner&) = delete;
+    http_owner& operator=(const http_owner&) = delete;
+
+    void reset(http_handle handle) {
+        close();
+        handle_ = handle;
+    }
+    void close() {
+        if (handle_) client_->close(std::exchange(handle_, nullptr));
+    }
+    http_handle get() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr; }
+
+private:
+    http_client* client_;
+    http_handle handle_ = nullptr;
+};
+
+}  // namespace tamber

@@ -1,0 +1,148 @@
+#include "update/updater.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "update/download_log.h"
+#include "update/file_store.h"
+#include "update/sha256.h"
+
+namespace tamber {
+
+namespace {
+constexpr const char* catalogue_list_name = ".pm_file_list";
+constexpr const char* dependency_list_name = ".tb_file_list";
+}  // namespace
+
+updater::updater(http_client& http) : http_(http), internet_(http), request_(http) {}
+
+// Members go in reverse order: the request is closed before the internet
+// handle.
+updater::~updater() = default;
+
+void updater::set_base_url(const std::string& url) { base_url_ = url; }
+
+void updater::start(const std::string& root_name) {
+    reset();
+    root_name_ = root_name;
+    if (base_url_.empty()) {
+        state_ = complete;
+        return;
+    }
+    if (!internet_) {
+        open_internet();
+        if (!internet_) return;
+    }
+    if (catalogue_.empty()) {
+        fetch_catalogue_list();
+    } else if (dependency_table_.empty()) {
+        fetch_dependency_list();
+    } else {
+        build_queue();
+    }
+}
+
+void updater::step() {
+    switch (state_) {
+    case fetching_catalogue: catalogue_step(); break;
+    case fetching_dependencies: dependency_step(); break;
+    case checking: check_step(); break;
+    case downloading: download_step(); break;
+    default: return;  // idle, complete and the final failure states
+    }
+    ++step_count_;
+}
+
+void updater::reset() {
+    request_.close();
+    expected_length_ = 0;
+    receive_buffer_.release();
+    current_name_.clear();
+    state_ = idle;
+    download_queue_.clear();
+    total_bytes_ = 0;
+    done_bytes_ = 0;
+    root_name_.clear();
+    step_count_ = 0;
+}
+
+void updater::fetch_catalogue_list() {
+    if (open_file(catalogue_list_name)) state_ = fetching_catalogue;
+}
+
+void updater::fetch_dependency_list() {
+    if (open_file(dependency_list_name)) state_ = fetching_dependencies;
+}
+
+void updater::build_queue() {
+    if (!resolve_queue(root_name_, catalogue_, dependency_table_, download_queue_)) {
+        state_ = failed_root_missing;
+        return;
+    }
+    done_bytes_ = 0;
+    total_bytes_ = 0;
+    for (const std::string& name : download_queue_) {
+        const auto entry = catalogue_.find(name);
+        if (entry != catalogue_.end()) total_bytes_ += entry->second.size;  // wraps modulo 2^32
+    }
+    state_ = checking;
+}
+
+void updater::catalogue_step() {
+    if (read_step() != 0) return;
+    parse_catalogue(receive_buffer_.text(), catalogue_);
+    end_transfer();
+    current_name_.clear();
+    fetch_dependency_list();
+}
+
+void updater::dependency_step() {
+    if (read_step() != 0) return;
+    parse_dependency_list(receive_buffer_.text(), dependency_table_);
+    end_transfer();
+    current_name_.clear();
+    build_queue();
+}
+
+void updater::check_step() {
+    for (uint32_t tested = 0; tested < tests_per_step; ++tested) {
+        if (download_queue_.empty()) {
+            state_ = complete;
+            return;
+        }
+        const auto first = download_queue_.begin();
+        current_name_ = *first;
+        download_queue_.erase(first);
+
+        // A name that would leave the store (absolute, "..", a drive or a
+        // device name) is never tested, fetched or written: the run fails
+        // as a write would.
+        if (!is_store_name(current_name_)) {
+            log_message("Cannot open '%s': error %d: %s", current_name_.c_str(), EINVAL, std::strerror(EINVAL));
+            state_ = failed_write;
+            return;
+        }
+
+        const auto entry = catalogue_.find(current_name_);
+        if (entry == catalogue_.end()) continue;  // only catalogue names are ever queued
+        if (needs_download(current_name_, entry->second.size, entry->second.digest)) {
+            open_file(current_name_);
+            return;
+        }
+        done_bytes_ += entry->second.size;
+    }
+}
+
+void updater::download_step() {
+    const int32_t count = read_step();
+    if (count > 0) {
+        done_bytes_ += static_cast<uint32_t>(count);
+        return;
+    }
+    if (count < 0) return;
+    const bool written = write_file(receive_buffer_.bytes(), current_name_);
+    end_transfer();
+    state_ = written ? checking : failed_write;
+}
+
+}  // namespace tamber

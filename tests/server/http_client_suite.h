@@ -1,0 +1,329 @@
+// Tests that any http_client, and the updater on top of it, must pass
+// against the real test server. A test folder instantiates them for its
+// client with a traits type:
+//
+//   struct my_traits {
+//       using client = ...;                           // an http_client
+//       static constexpr uint32_t refused_error;      // open_url, nothing listening
+//       static bool is_reset_error(uint32_t error);   // read, connection reset
+//       static constexpr bool follows_308;            // 308 Permanent Redirect
+//       static constexpr bool sends_no_cache_header;  // Cache-Control or Pragma
+//       // With "Connection: close", bytes past the announced length that
+//       // have already arrived may be read as body.
+//       static constexpr bool may_read_past_announced_length;
+//   };
+//   INSTANTIATE_TYPED_TEST_SUITE_P(name, http_client_suite, my_traits);
+//   INSTANTIATE_TYPED_TEST_SUITE_P(name, updater_live_suite, my_traits);
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "server/live_server.h"
+#include "update/fetcher.h"
+#include "update/http.h"
+#include "update/updater.h"
+#include "update/update_test_support.h"
+
+namespace tamber::test {
+
+// Everything one GET gave.
+struct fetch_result {
+    bool opened = false;
+    uint32_t open_error = 0;
+    bool status_read = false;
+    uint32_t status = 0;
+    bool has_length = false;
+    uint32_t length = 0;
+    std::string body;
+    std::vector<uint32_t> counts;  // of every successful read, the final 0 included
+    bool read_failed = false;
+    uint32_t read_error = 0;
+};
+
+template <typename Traits>
+class http_client_suite : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TAMBER_REQUIRE_LIVE_SERVER();
+        uint32_t error = 0;
+        session.reset(client.open_session(http_user_agent, error));
+        ASSERT_TRUE(session) << "error " << error;
+        live_server::clear_requests();
+    }
+    void TearDown() override { live_server::clear_rules(); }
+
+    fetch_result fetch(const std::string& url) {
+        fetch_result result;
+        uint32_t error = 0;
+        http_owner request(client);
+        request.reset(client.open_url(session.get(), url.c_str(), error));
+        result.opened = static_cast<bool>(request);
+        result.open_error = error;
+        if (!request) return result;
+        result.status_read = client.query_status(request.get(), result.status);
+        result.has_length = client.query_content_length(request.get(), result.length);
+        std::vector<char> chunk(read_chunk_bytes);
+        for (int reads = 0; reads < 100000; ++reads) {
+            uint32_t count = 0;
+            if (!client.read(request.get(), chunk.data(), read_chunk_bytes, count, error)) {
+                result.read_failed = true;
+                result.read_error = error;
+                break;
+            }
+            result.counts.push_back(count);
+            result.body.append(chunk.data(), count);
+            if (count == 0) break;
+        }
+        return result;
+    }
+
+    typename Traits::client client;
+    http_owner session{client};
+};
+
+TYPED_TEST_SUITE_P(http_client_suite);
+
+TYPED_TEST_P(http_client_suite, reads_a_body_in_chunks_of_at_most_the_asked_size) {
+    for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{65536}, std::size_t{300001}}) {
+        SCOPED_TRACE(size);
+        const fetch_result r = this->fetch(live_server::url() + "__gen/" + std::to_string(size) + "/x.bin");
+        ASSERT_TRUE(r.opened) << r.open_error;
+        EXPECT_EQ(r.status, 200u);
+        EXPECT_TRUE(r.has_length);
+        EXPECT_EQ(r.length, size);
+        EXPECT_FALSE(r.read_failed) << r.read_error;
+        EXPECT_TRUE(r.body == generated_bytes(size));
+        ASSERT_FALSE(r.counts.empty());
+        EXPECT_EQ(r.counts.back(), 0u);
+        for (uint32_t count : r.counts) EXPECT_LE(count, read_chunk_bytes);
+        if (size == 65536) {
+            EXPECT_GE(r.counts.size(), 2u);  // the end shows on a later read
+        }
+    }
+}
+
+TYPED_TEST_P(http_client_suite, reports_statuses_as_numbers) {
+    for (uint32_t status : {204u, 304u, 404u, 500u, 503u}) {
+        SCOPED_TRACE(status);
+        const fetch_result r = this->fetch(live_server::url() + "__status/" + std::to_string(status) + "/x");
+        ASSERT_TRUE(r.opened) << r.open_error;
+        EXPECT_TRUE(r.status_read);
+        EXPECT_EQ(r.status, status);
+    }
+    const fetch_result missing = this->fetch(live_server::url() + "no/such/file");
+    EXPECT_EQ(missing.status, 404u);
+}
+
+TYPED_TEST_P(http_client_suite, without_content_length_the_body_ends_with_the_connection) {
+    const fetch_result r = this->fetch(live_server::url() + "__nolength/__gen/70000/x");
+    ASSERT_TRUE(r.opened);
+    EXPECT_EQ(r.status, 200u);
+    EXPECT_FALSE(r.has_length);
+    EXPECT_FALSE(r.read_failed) << r.read_error;
+    EXPECT_TRUE(r.body == generated_bytes(70000));
+}
+
+TYPED_TEST_P(http_client_suite, a_body_shorter_than_announced_ends_early) {
+    const fetch_result r = this->fetch(live_server::url() + "__length/1000/__gen/999/x");
+    ASSERT_TRUE(r.opened);
+    EXPECT_EQ(r.length, 1000u);
+    EXPECT_FALSE(r.read_failed) << r.read_error;
+    EXPECT_EQ(r.body.size(), 999u);
+}
+
+TYPED_TEST_P(http_client_suite, bytes_beyond_the_announced_length) {
+    const fetch_result r = this->fetch(live_server::url() + "__length/3/__gen/5/x");
+    ASSERT_TRUE(r.opened);
+    EXPECT_EQ(r.length, 3u);
+    EXPECT_FALSE(r.read_failed) << r.read_error;
+    if (TypeParam::may_read_past_announced_length && r.body.size() == 5) {
+        EXPECT_EQ(r.body, generated_bytes(5));
+    } else {
+        EXPECT_EQ(r.body, generated_bytes(3));
+    }
+}
+
+TYPED_TEST_P(http_client_suite, a_reset_connection_fails_the_read) {
+    const fetch_result r = this->fetch(live_server::url() + "__reset/30000/__gen/300000/x");
+    ASSERT_TRUE(r.opened);
+    EXPECT_EQ(r.status, 200u);
+    EXPECT_TRUE(r.read_failed);
+    EXPECT_TRUE(TypeParam::is_reset_error(r.read_error)) << r.read_error;
+    EXPECT_LT(r.body.size(), 300000u);
+}
+
+TYPED_TEST_P(http_client_suite, follows_redirects) {
+    std::vector<int> codes = {301, 302, 303, 307};
+    if (TypeParam::follows_308) codes.push_back(308);
+    for (int code : codes) {
+        SCOPED_TRACE(code);
+        const fetch_result r = this->fetch(live_server::url() + "__redirect/" + std::to_string(code) + "/__gen/10/x");
+        ASSERT_TRUE(r.opened) << r.open_error;
+        EXPECT_EQ(r.status, 200u);
+        EXPECT_EQ(r.length, 10u);
+        EXPECT_TRUE(r.body == generated_bytes(10));
+    }
+    // A redirect without a Location is a plain reply.
+    EXPECT_EQ(this->fetch(live_server::url() + "__status/302/x").status, 302u);
+}
+
+TYPED_TEST_P(http_client_suite, sends_the_agent_bypasses_caches_and_keeps_no_cookies) {
+    live_server::clear_requests();
+    EXPECT_EQ(this->fetch(live_server::url() + "__cookie/__gen/1/a").status, 200u);
+    // A reply that any cache may keep for an hour, asked for twice.
+    EXPECT_EQ(this->fetch(live_server::url() + "__cache/3600/__gen/1/b").status, 200u);
+    EXPECT_EQ(this->fetch(live_server::url() + "__cache/3600/__gen/1/b").status, 200u);
+    const auto records = live_server::requests();
+    ASSERT_EQ(records.size(), 3u);  // the repeat came from the server, not a cache
+    for (const request_record& r : records) {
+        EXPECT_EQ(r.method, "GET");
+        EXPECT_EQ(r.user_agent, "tamber/1.0");
+        if (TypeParam::sends_no_cache_header) {
+            EXPECT_TRUE(r.cache_control == "no-cache" || r.pragma == "no-cache")
+                << "Cache-Control: " << r.cache_control << ", Pragma: " << r.pragma;
+        }
+        EXPECT_EQ(r.cookie, "");  // the cookie of the first reply is not sent back
+    }
+    EXPECT_EQ(records[2].path, "/__cache/3600/__gen/1/b");
+}
+
+TYPED_TEST_P(http_client_suite, a_server_that_is_not_there_fails_the_open) {
+    // Port 9 (discard) has no listener on the test machine.
+    const fetch_result r = this->fetch("http://127.0.0.1:9/x");
+    EXPECT_FALSE(r.opened);
+    EXPECT_EQ(r.open_error, TypeParam::refused_error);
+}
+
+REGISTER_TYPED_TEST_SUITE_P(http_client_suite, reads_a_body_in_chunks_of_at_most_the_asked_size,
+                            reports_statuses_as_numbers, without_content_length_the_body_ends_with_the_connection,
+                            a_body_shorter_than_announced_ends_early, bytes_beyond_the_announced_length,
+                            a_reset_connection_fails_the_read, follows_redirects,
+                            sends_the_agent_bypasses_caches_and_keeps_no_cookies,
+                            a_server_that_is_not_there_fails_the_open);
+
+// The updater over the real client and server.
+template <typename Traits>
+class updater_live_suite : public ::testing::Test {
+protected:
+    void SetUp() override { TAMBER_REQUIRE_LIVE_SERVER(); }
+
+    // Runs a whole update of "tblobby.dll" from the folder; returns the
+    // final state.
+    uint32_t run(updater& up) {
+        up.set_base_url(folder.url());
+        up.start("tblobby.dll");
+        for (int i = 0; i < 100000 && up.state() >= fetching_catalogue && up.state() <= downloading; ++i) up.step();
+        return up.state();
+    }
+
+    std::string only_log_line() {
+        const auto lines = log_lines();
+        EXPECT_EQ(lines.size(), 1u);
+        return lines.empty() ? std::string() : lines[0].substr(std::string(fixed_log_clock::stamp).size());
+    }
+
+    scratch_store store;
+    fixed_log_clock clock;
+    served_folder folder;
+    typename Traits::client client;
+};
+
+TYPED_TEST_SUITE_P(updater_live_suite);
+
+TYPED_TEST_P(updater_live_suite, whole_run_for_reference) {
+    const std::string dll = pattern_bytes(100, 1);
+    const std::string png = pattern_bytes(50, 2);
+    const std::string big = pattern_bytes(65536, 3);
+    this->folder.write(".pm_file_list", catalogue_line("tblobby.dll", dll) + catalogue_line("data/a.png", png) +
+                                            catalogue_line("data/big/exact.bin", big) +
+                                            catalogue_line("unlisted.bin", "x"));
+    this->folder.write(".tb_file_list", "tblobby.dll: +data/\n");
+    this->folder.write("tblobby.dll", dll);
+    this->folder.write("data/a.png", png);
+    this->folder.write("data/big/exact.bin", big);
+    write_text("tblobby.dll", dll);
+
+    updater up(this->client);
+    EXPECT_EQ(this->run(up), complete);
+    EXPECT_EQ(up.total_bytes(), 150u + 65536u);
+    EXPECT_EQ(up.done_bytes(), up.total_bytes());
+    EXPECT_EQ(read_file("data/a.png"), png);
+    EXPECT_TRUE(read_file("data/big/exact.bin") == big);
+    EXPECT_EQ(live_server::request_paths(),
+              (std::vector<std::string>{this->folder.path(".pm_file_list"), this->folder.path(".tb_file_list"),
+                                        this->folder.path("data/a.png"), this->folder.path("data/big/exact.bin")}));
+    EXPECT_TRUE(log_lines().empty());
+
+    // A second run of the same updater: lists kept, everything current.
+    live_server::clear_requests();
+    EXPECT_EQ(this->run(up), complete);
+    EXPECT_TRUE(live_server::request_paths().empty());
+}
+
+TYPED_TEST_P(updater_live_suite, misbehaving_replies_end_as_the_fetcher_reports_them) {
+    const std::string body = pattern_bytes(1000, 4);
+    this->folder.write(".pm_file_list", catalogue_line("data/a.png", body));
+    this->folder.write(".tb_file_list", "tblobby.dll: data/a.png\n");
+    this->folder.write("data/a.png", body);
+    this->folder.write("moved/a.png", body);
+    const std::string file = this->folder.path("data/a.png");
+    const std::string url = this->folder.url() + "data/a.png";
+    struct row {
+        std::string rule;
+        uint32_t state;
+        std::string line;  // empty: no line
+    };
+    const row rows[] = {
+        {R"({"status": 404})", failed_http_status, "Cannot open '" + url + "': HTTP status 404"},
+        {R"({"status": 302})", failed_http_status, "Cannot open '" + url + "': HTTP status 302"},
+        {R"({"length": 1001})", failed_transfer,
+         "'" + url + "': partial download, expected 1001 bytes, downloaded 1000"},
+        {R"({"reset": 100, "gen": 100000})", failed_transfer, "'" + url + "': read error "},
+        {R"({"nolength": true})", complete, ""},
+        {R"({"slow": 2})", complete, ""},
+        {R"({"redirect": [301, ")" + this->folder.path("moved/a.png") + R"("]})", complete, ""},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.rule);
+        std::error_code ignored;
+        std::filesystem::remove("download.log", ignored);
+        std::filesystem::remove_all("data", ignored);
+        live_server::set_rules("{\"" + file + "\": " + r.rule + "}");
+        updater up(this->client);
+        EXPECT_EQ(this->run(up), r.state);
+        if (r.line.empty()) {
+            EXPECT_TRUE(log_lines().empty());
+            EXPECT_EQ(read_file("data/a.png"), body);
+        } else if (r.line.back() == ' ') {  // ends with the platform's error number
+            const std::string line = this->only_log_line();
+            ASSERT_EQ(line.rfind(r.line, 0), 0u) << line;
+            EXPECT_TRUE(TypeParam::is_reset_error(static_cast<uint32_t>(std::stoul(line.substr(r.line.size())))))
+                << line;
+            EXPECT_FALSE(std::filesystem::exists("data/a.png"));
+        } else {
+            EXPECT_EQ(this->only_log_line(), r.line);
+            EXPECT_EQ(up.current_name(), "data/a.png");
+            EXPECT_FALSE(std::filesystem::exists("data/a.png"));
+        }
+    }
+}
+
+TYPED_TEST_P(updater_live_suite, an_unreachable_server_fails_the_first_open) {
+    updater up(this->client);
+    up.set_base_url("http://127.0.0.1:9/");
+    up.start("tblobby.dll");
+    EXPECT_EQ(up.state(), failed_open);
+    EXPECT_EQ(this->only_log_line(),
+              "Cannot open 'http://127.0.0.1:9/.pm_file_list': error " + std::to_string(TypeParam::refused_error));
+}
+
+REGISTER_TYPED_TEST_SUITE_P(updater_live_suite, whole_run_for_reference,
+                            misbehaving_replies_end_as_the_fetcher_reports_them,
+                            an_unreachable_server_fails_the_first_open);
+
+}  // namespace tamber::test

@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "update/file_store.h"
+#include "update_test_support.h"
+
+namespace tamber {
+namespace {
+
+using test::log_lines;
+using test::read_file;
+
+std::span<const uint8_t> bytes_of(const std::string& text) {
+    return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
+TEST(file_store, parent_path_is_everything_before_the_last_slash) {
+    EXPECT_EQ(parent_path("data/img/a.png"), "data/img");
+    EXPECT_EQ(parent_path("a.png"), "");
+    EXPECT_EQ(parent_path("/a.png"), "");
+    EXPECT_EQ(parent_path("a//b"), "a/");
+    EXPECT_EQ(parent_path(""), "");
+}
+
+TEST(file_store, writes_into_new_directories_and_replaces_whole_files) {
+    test::scratch_store store;
+    ASSERT_TRUE(write_file(bytes_of("nested"), "data/img/a.png"));
+    EXPECT_TRUE(std::filesystem::is_directory("data/img"));
+    EXPECT_EQ(read_file("data/img/a.png"), "nested");
+
+    ASSERT_TRUE(write_file(bytes_of("top\r\nlevel\n"), "a.png"));
+    EXPECT_EQ(read_file("a.png"), "top\r\nlevel\n");  // binary: line ends untouched
+
+    // Shorter contents replace the longer ones completely; empty truncates.
+    ASSERT_TRUE(write_file(bytes_of("x"), "data/img/a.png"));
+    EXPECT_EQ(read_file("data/img/a.png"), "x");
+    ASSERT_TRUE(write_file({}, "data/img/a.png"));
+    EXPECT_EQ(read_file("data/img/a.png"), "");
+    ASSERT_TRUE(write_file({}, "empty.bin"));
+    EXPECT_EQ(read_file("empty.bin"), "");
+
+    EXPECT_TRUE(log_lines().empty());
+}
+
+TEST(file_store, a_file_where_a_directory_belongs_fails_with_the_platform_error) {
+    test::scratch_store store;
+    test::fixed_log_clock clock;
+    test::write_text("data", "I am a file");
+    EXPECT_FALSE(write_file(bytes_of("body"), "data/a.png"));
+    EXPECT_EQ(read_file("data"), "I am a file");
+
+    const auto lines = log_lines();
+    ASSERT_EQ(lines.size(), 1u);
+    const std::string prefix = std::string(test::fixed_log_clock::stamp) + "Cannot open 'data/a.png': error ";
+    ASSERT_EQ(lines[0].rfind(prefix, 0), 0u) << lines[0];
+    const int error = std::atoi(lines[0].c_str() + prefix.size());
+    EXPECT_NE(error, 0);
+    EXPECT_EQ(lines[0], prefix + std::to_string(error) + ": " + std::strerror(error));
+}
+
+#if defined(__linux__)
+// /dev/full accepts the open and fails every write: the short count is
+// reported.
+TEST(file_store, a_short_write_is_reported_with_both_counts) {
+    test::scratch_store store;
+    test::fixed_log_clock clock;
+    const std::string big(100000, 'b');
+    EXPECT_FALSE(write_file(bytes_of(big), "/dev/full"));
+    const auto lines = log_lines();
+    ASSERT_EQ(lines.size(), 1u);
+    const std::string prefix = std::string(test::fixed_log_clock::stamp) + "Write error on '/dev/full': ";
+    EXPECT_EQ(lines[0].rfind(prefix, 0), 0u) << lines[0];
+    const std::string suffix = " bytes have been written instead of 100000";
+    ASSERT_GE(lines[0].size(), suffix.size());
+    EXPECT_EQ(lines[0].substr(lines[0].size() - suffix.size()), suffix);
+}
+#endif
+
+}  // namespace
+}  // namespace tamber

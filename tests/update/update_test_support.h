@@ -1,0 +1,274 @@
+// What the update tests share: a scratch store that is the current
+// directory for the test's duration, a fixed clock for the log, file and log
+// readers, digests, and a scripted HTTP client.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "update/download_log.h"
+#include "update/http.h"
+#include "update/sha256.h"
+
+namespace tamber::test {
+
+// A fresh folder under the system's temporary directory, made the current
+// directory (the store) until the object is destroyed, then removed.
+class scratch_store {
+public:
+    scratch_store() : previous_(std::filesystem::current_path()) {
+        std::random_device seed;
+        const auto base = std::filesystem::temp_directory_path();
+        for (;;) {
+            path_ = base / ("tamber-update-" + std::to_string(seed() % 100000000));
+            std::error_code error;
+            if (std::filesystem::create_directory(path_, error)) break;
+            if (error) ADD_FAILURE() << "cannot make " << path_ << ": " << error.message();
+            if (error) break;
+        }
+        std::filesystem::current_path(path_);
+    }
+    ~scratch_store() {
+        std::error_code error;
+        std::filesystem::current_path(previous_, error);
+        std::filesystem::remove_all(path_, error);
+    }
+    scratch_store(const scratch_store&) = delete;
+    scratch_store& operator=(const scratch_store&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path previous_;
+    std::filesystem::path path_;
+};
+
+// The log's clock, fixed at a local time that tests choose.
+inline std::time_t& fixed_time() {
+    static std::time_t value = 0;
+    return value;
+}
+inline std::time_t read_fixed_time() { return fixed_time(); }
+
+inline std::time_t local_time(int year, int month, int day, int hour, int minute, int second) {
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    t.tm_isdst = -1;
+    return std::mktime(&t);
+}
+
+// Fixes the log clock at Tuesday 8 December 2026, 03:37:42 local time, for
+// the lifetime of the object.
+class fixed_log_clock {
+public:
+    fixed_log_clock() {
+        fixed_time() = local_time(2026, 12, 8, 3, 37, 42);
+        set_log_clock(read_fixed_time);
+    }
+    ~fixed_log_clock() { set_log_clock(nullptr); }
+    static constexpr const char* stamp = "[Tue Dec 08 03:37:42 2026] ";
+};
+
+inline std::optional<std::string> read_file(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+inline void write_text(const std::string& name, const std::string& bytes) {
+    const auto parent = std::filesystem::path(name).parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent);
+    std::ofstream out(name, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+// The lines of "download.log" in the current directory, without their
+// newlines; empty when there is no log.
+inline std::vector<std::string> log_lines() {
+    std::vector<std::string> lines;
+    std::ifstream in("download.log");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+inline std::string sha256_hex(const std::string& bytes) {
+    sha256_context context;
+    sha256_init(context);
+    sha256_update(context, bytes.data(), bytes.size());
+    uint8_t digest[32];
+    sha256_final(context, digest);
+    return digest_to_hex(digest);
+}
+
+// A catalogue line listing `bytes` under `name` with its true size and digest.
+inline std::string catalogue_line(const std::string& name, const std::string& bytes) {
+    return name + " " + std::to_string(bytes.size()) + " " + sha256_hex(bytes) + "\n";
+}
+
+// `size` bytes of a pattern that differs from file to file.
+inline std::string pattern_bytes(std::size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 31 + seed * 7 + (i >> 8)) & 0xFF);
+    return bytes;
+}
+
+// One scripted reply of the fake client.
+struct fake_reply {
+    bool open_fails = false;
+    uint32_t open_error = 0;
+    bool status_readable = true;
+    uint32_t status = 200;
+    // Announced Content-Length; none when empty. fake_http::serve fills it
+    // with the body size.
+    std::optional<uint32_t> length;
+    std::string body;
+    // Bytes per successful read, in turn; the last size repeats. Every read
+    // is also capped by the size the caller asks for.
+    std::vector<uint32_t> chunks;
+    // A read that would go past this many body bytes fails with read_error.
+    std::optional<std::size_t> fail_after;
+    uint32_t read_error = 0;
+    // The body never ends: reads return `chunks` sizes of zero bytes forever.
+    bool endless = false;
+};
+
+// A scripted HTTP client: replies by URL (404 without Content-Length for
+// URLs it does not know), every request and handle recorded.
+class fake_http final : public http_client {
+public:
+    std::map<std::string, fake_reply> replies;
+    bool session_fails = false;
+    uint32_t session_error = 0;
+
+    std::vector<std::string> requests;     // URLs in request order
+    std::vector<std::string> user_agents;  // of each open_session
+    std::vector<std::string> closed;       // "session" / "request <url>", in order
+    std::vector<uint32_t> read_sizes;      // the size of every read call
+    int open_handles = 0;
+
+    fake_reply& serve(const std::string& url, const std::string& body) {
+        fake_reply& reply = replies[url];
+        reply = fake_reply{};
+        reply.body = body;
+        reply.length = static_cast<uint32_t>(body.size());
+        return reply;
+    }
+
+    http_handle open_session(const char* user_agent, uint32_t& error) override {
+        user_agents.push_back(user_agent);
+        if (session_fails) {
+            error = session_error;
+            return nullptr;
+        }
+        ++open_handles;
+        return &session_;
+    }
+
+    http_handle open_url(http_handle session, const char* url, uint32_t& error) override {
+        EXPECT_EQ(session, &session_);
+        requests.push_back(url);
+        auto found = replies.find(url);
+        fake_reply reply;
+        if (found != replies.end()) {
+            reply = found->second;
+        } else {
+            reply.status = 404;
+        }
+        if (reply.open_fails) {
+            error = reply.open_error;
+            return nullptr;
+        }
+        ++open_handles;
+        auto* request = new open_request{url, reply};
+        return request;
+    }
+
+    bool query_status(http_handle handle, uint32_t& status) override {
+        auto* request = as_request(handle);
+        if (!request->reply.status_readable) return false;
+        status = request->reply.status;
+        return true;
+    }
+
+    bool query_content_length(http_handle handle, uint32_t& length) override {
+        auto* request = as_request(handle);
+        if (!request->reply.length) return false;
+        length = *request->reply.length;
+        return true;
+    }
+
+    bool read(http_handle handle, void* buffer, uint32_t size, uint32_t& count, uint32_t& error) override {
+        auto* request = as_request(handle);
+        read_sizes.push_back(size);
+        const fake_reply& reply = request->reply;
+        uint32_t chunk = size;
+        if (!reply.chunks.empty()) {
+            chunk = reply.chunks[std::min(request->reads, reply.chunks.size() - 1)];
+            chunk = std::min(chunk, size);
+        }
+        ++request->reads;
+        if (reply.endless) {
+            std::memset(buffer, 'e', chunk);
+            count = chunk;
+            return true;
+        }
+        const std::size_t left = reply.body.size() - request->position;
+        const std::size_t taken = std::min<std::size_t>(chunk, left);
+        if (reply.fail_after && request->position + taken > *reply.fail_after) {
+            error = reply.read_error;
+            count = 0;
+            return false;
+        }
+        std::memcpy(buffer, reply.body.data() + request->position, taken);
+        request->position += taken;
+        count = static_cast<uint32_t>(taken);
+        return true;
+    }
+
+    void close(http_handle handle) override {
+        --open_handles;
+        if (handle == &session_) {
+            closed.push_back("session");
+            return;
+        }
+        auto* request = as_request(handle);
+        closed.push_back("request " + request->url);
+        delete request;
+    }
+
+private:
+    struct open_request {
+        std::string url;
+        fake_reply reply;
+        std::size_t position = 0;
+        std::size_t reads = 0;
+    };
+    static open_request* as_request(http_handle handle) { return static_cast<open_request*>(handle); }
+
+    int session_ = 0;
+};
+
+}  // namespace tamber::test
