@@ -45,7 +45,8 @@ struct fake_loader final : library_loader {
         return this;
     }
     void* symbol(void*, const char* name) override {
-        const std::string n = name;
+        std::string n = name;
+        n = n.substr(0, n.find('@'));  // "_applet_load@12" on 32-bit Windows, "applet_load" elsewhere
         auto is = [&](const char* operation) { return n == TAMBER_ENTRY_NAME_PREFIX + std::string(operation); };
         if (is("load")) return reinterpret_cast<void*>(&lobby_load);
         if (is("get_balance")) return reinterpret_cast<void*>(&lobby_get_balance);

@@ -35,13 +35,13 @@ def wine_environment():
 class XDisplay:
     """A private Xvfb server, or the caller's display when KEEP_DISPLAY is set."""
 
-    def __init__(self, width=1024, height=768):
+    def __init__(self, width=1024, height=768, depth=24):
         self.proc = None
         for number in range(90, 140):
             if os.path.exists(f"/tmp/.X{number}-lock"):
                 continue
             proc = subprocess.Popen(
-                ["Xvfb", f":{number}", "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp"],
+                ["Xvfb", f":{number}", "-screen", "0", f"{width}x{height}x{depth}", "-nolisten", "tcp"],
                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             deadline = time.time() + 10
             while time.time() < deadline:
@@ -84,9 +84,14 @@ class Screenshot:
 
 
 class Host:
-    """quillon.exe running under Wine on `display`."""
+    """quillon.exe running under Wine on `display`.
 
-    def __init__(self, quillon, host_tool, display, env=None):
+    desktop: (name, width, height) runs the host in a Wine virtual desktop of
+    that size (where display mode changes work); host_tool then looks there.
+    log: a file that receives Wine's standard error (its debug channels).
+    """
+
+    def __init__(self, quillon, host_tool, display, env=None, desktop=None, log=None):
         self.quillon = quillon
         self.host_tool = host_tool
         self.display = display
@@ -94,6 +99,10 @@ class Host:
         self.env["DISPLAY"] = display.name
         if env:
             self.env.update(env)
+        self.desktop = desktop
+        if desktop:
+            self.env["TAMBER_DESKTOP"] = desktop[0]
+        self.log = log
         self.proc = None
 
     # The store: "Quillon" under Wine's per-user local application-data folder.
@@ -106,10 +115,25 @@ class Host:
         shutil.rmtree(self.store, ignore_errors=True)
 
     def start(self, timeout=60):
-        self.proc = subprocess.Popen(["wine", self.quillon], env=self.env,
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        command = ["wine", self.quillon]
+        if self.desktop:
+            name, width, height = self.desktop
+            command = ["wine", "explorer", f"/desktop={name},{width}x{height}", self.quillon]
+        err = open(self.log, "w") if self.log else subprocess.DEVNULL
+        try:
+            self.proc = subprocess.Popen(command, env=self.env, stdout=subprocess.DEVNULL, stderr=err)
+        finally:
+            if self.log:
+                err.close()
         if self.tool("wait", str(timeout)) != 0:
             raise AssertionError("the host window did not appear")
+
+    def log_text(self):
+        """What Wine has written to the log so far."""
+        if not self.log:
+            return ""
+        with open(self.log, errors="replace") as f:
+            return f.read()
 
     def tool(self, *args, capture=False):
         # Output goes through a file, not a pipe: Wine's helper processes
@@ -123,6 +147,28 @@ class Host:
 
     def post(self, message, wparam=0, lparam=0):
         return self.tool("post", str(message), str(wparam), str(lparam))
+
+    def window_info(self):
+        """The window rectangle (left, top, right, bottom), style, extended style."""
+        values = self.tool("window", capture=True).split()
+        return tuple(int(v) for v in values[:4]), int(values[4], 16), int(values[5], 16)
+
+    def work_area(self):
+        """The work area (left, top, right, bottom) and the screen size."""
+        values = [int(v) for v in self.tool("workarea", capture=True).split()]
+        return tuple(values[:4]), tuple(values[4:6])
+
+    def toplevels(self):
+        """Titles of the host process's visible top-level windows."""
+        return [t for t in self.tool("toplevels", capture=True).splitlines() if t]
+
+    def xdotool(self, *args):
+        """Runs xdotool on the host's display; returns its output."""
+        return subprocess.run(["xdotool", *args], env=dict(os.environ, DISPLAY=self.display.name),
+                              capture_output=True, text=True, timeout=60).stdout.strip()
+
+    def running(self):
+        return self.proc is not None and self.proc.poll() is None
 
     def client_rect(self):
         x, y, w, h = (int(v) for v in self.tool("client", capture=True).split())

@@ -33,7 +33,7 @@ class ShellTest(unittest.TestCase):
         def background_drawn():
             shot = self.host.screenshot()
             return (self.host.client_pixel(shot, 20, 20) == (0x25, 0, 0)
-                    and self.host.client_pixel(shot, 500, 300) == (9, 0, 0))
+                    and self.host.client_pixel(shot, 220, 335) == (9, 0, 0))
         self.assertTrue(harness.wait_until(background_drawn),
                         "the frame never reached the window")
         _, _, width, height = self.host.client_rect()

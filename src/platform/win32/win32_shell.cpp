@@ -3,26 +3,10 @@
 #include <mmsystem.h>
 #include <shlobj.h>
 
+#include "platform/win32/dialog.h"
 #include "resources/resource_ids.h"
 
 namespace tamber::win32 {
-
-namespace {
-INT_PTR CALLBACK display_mode_dialog_procedure(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
-    switch (message) {
-    case WM_INITDIALOG:
-        return TRUE;  // focus on the first tab stop, "&Fullscreen"
-    case WM_COMMAND: {
-        const int id = LOWORD(wparam);
-        if (id == IDC_FULLSCREEN || id == IDC_QUIT || id == IDC_RETRY) EndDialog(dialog, id);
-        // IDCANCEL (Escape) lands here too and keeps the dialog open.
-        return TRUE;
-    }
-    default:
-        return FALSE;
-    }
-}
-}  // namespace
 
 uint32_t window_system::time_ms() { return timeGetTime(); }
 
