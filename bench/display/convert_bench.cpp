@@ -9,6 +9,8 @@
 // Other --benchmark_repetitions values are taken as given.
 #include <benchmark/benchmark.h>
 
+#include "ratio_reporter.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -90,28 +92,7 @@ const format_case formats[] = {
     {"rgb565", 2, {ddraw::pf_rgb, 16, 0xF800, 0x07E0, 0x001F, 0}},
 };
 
-// Collects each benchmark's CPU time per iteration while the console
-// reporter prints as usual.
-class ratio_reporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& r : runs)
-            if (r.run_type == Run::RT_Iteration && !r.error_occurred)
-                times_[r.run_name.str()].push_back(r.GetAdjustedCPUTime());
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    double time(const std::string& name) const {
-        auto it = times_.find(name);
-        if (it == times_.end() || it->second.empty()) return 0;
-        std::vector<double> t = it->second;
-        std::sort(t.begin(), t.end());
-        return t[t.size() / 2];
-    }
-
-private:
-    std::map<std::string, std::vector<double>> times_;
-};
+using bench::ratio_reporter;
 
 void register_benchmarks() {
     for (const format_case& f : formats) {

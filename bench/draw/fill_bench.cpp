@@ -7,6 +7,8 @@
 // the median of the repetitions.
 #include <benchmark/benchmark.h>
 
+#include "ratio_reporter.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -47,39 +49,7 @@ void run(benchmark::State& state, Fill fill) {
     count_bytes(state);
 }
 
-// Collects each benchmark's CPU time per iteration while the console
-// reporter prints as usual (without colour: the output usually ends up in a
-// log).
-class ratio_reporter : public benchmark::ConsoleReporter {
-public:
-    ratio_reporter() : ConsoleReporter(OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& r : runs) {
-            if (r.error_occurred) continue;
-            if (r.run_type == Run::RT_Iteration)
-                times_[r.run_name.str()].push_back(r.GetAdjustedCPUTime());
-            else if (r.aggregate_name == "median")
-                medians_[r.run_name.str()] = r.GetAdjustedCPUTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    // The median time of the named benchmark over its repetitions; 0 if it
-    // did not run.
-    double time(const std::string& name) const {
-        if (auto m = medians_.find(name); m != medians_.end()) return m->second;
-        auto it = times_.find(name);
-        if (it == times_.end() || it->second.empty()) return 0;
-        std::vector<double> t = it->second;
-        std::sort(t.begin(), t.end());
-        return t[t.size() / 2];
-    }
-
-private:
-    std::map<std::string, std::vector<double>> times_;
-    std::map<std::string, double> medians_;
-};
+using bench::ratio_reporter;
 
 void print_ratios(const ratio_reporter& r) {
     const double reference = r.time("fill_span/translucent/reference");

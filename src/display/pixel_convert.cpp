@@ -15,18 +15,7 @@
 #define TAMBER_CONVERT_X86 0
 #endif
 
-// Keeps the compiler from vectorising the scalar rule, so that it stays the
-// rule as written.
-#if defined(__clang__)
-#define TAMBER_SCALAR_FUNCTION
-#define TAMBER_SCALAR_LOOP _Pragma("clang loop vectorize(disable) interleave(disable)")
-#elif defined(__GNUC__)
-#define TAMBER_SCALAR_FUNCTION __attribute__((optimize("no-tree-vectorize")))
-#define TAMBER_SCALAR_LOOP
-#else
-#define TAMBER_SCALAR_FUNCTION
-#define TAMBER_SCALAR_LOOP
-#endif
+#include "draw/scalar_rule.h"
 
 namespace tamber {
 

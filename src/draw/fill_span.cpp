@@ -14,19 +14,7 @@
 #define TAMBER_FILL_X86 0
 #endif
 
-// Keeps the compiler from vectorising the reference's byte loop, so that it
-// stays the rule as written (and benchmarks time that, not a second packed
-// path of the compiler's making).
-#if defined(__clang__)
-#define TAMBER_SCALAR_FUNCTION
-#define TAMBER_SCALAR_LOOP _Pragma("clang loop vectorize(disable) interleave(disable)")
-#elif defined(__GNUC__)
-#define TAMBER_SCALAR_FUNCTION __attribute__((optimize("no-tree-vectorize")))
-#define TAMBER_SCALAR_LOOP
-#else
-#define TAMBER_SCALAR_FUNCTION
-#define TAMBER_SCALAR_LOOP
-#endif
+#include "draw/scalar_rule.h"
 
 namespace tamber {
 
