@@ -46,6 +46,7 @@ bool shell::run_frame() {
     const point cursor = windows_.cursor_position();
     current_applet().render(elapsed, &view, cursor.x, cursor.y);
     display_.present_frame(view, present_flip);  // a failed frame is simply lost
+    if (listener_) listener_->frame_presented(now);
 
     return !windows_.is_foreground();
 }

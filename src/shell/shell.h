@@ -61,6 +61,15 @@ protected:
     ~display_control() = default;
 };
 
+// Told after every presented frame (the host's frame statistics).
+class frame_listener {
+public:
+    virtual void frame_presented(uint32_t now_ms) = 0;
+
+protected:
+    ~frame_listener() = default;
+};
+
 class shell {
 public:
     // Reads the clock: the first frame's elapsed time counts from here.
@@ -80,6 +89,8 @@ public:
     // is empty. Returns WM_QUIT's code.
     int run_message_loop();
 
+    void set_frame_listener(frame_listener* listener) { listener_ = listener; }
+
     void set_in_menu_loop(bool on) { in_menu_loop_ = on; }
     bool in_menu_loop() const { return in_menu_loop_; }
 
@@ -91,6 +102,7 @@ private:
     display_control& display_;
     uint32_t last_frame_time_;
     bool in_menu_loop_ = false;
+    frame_listener* listener_ = nullptr;
 };
 
 }  // namespace tamber

@@ -7,16 +7,96 @@ window from inside Wine with host_tool.exe (post a message, read the client
 area's position).
 """
 
+import hashlib
 import os
 import shutil
 import subprocess
+import re
 import tempfile
 import time
+import unittest
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WINE_RUN = os.path.join(ROOT, "scripts", "wine-run.sh")
 
 WM_CLOSE = 0x0010
+WM_APP_TOGGLE = 0x8003
+
+WINDOWED_STYLE = 0x92CA0000
+WINDOWED_EX_STYLE = 0x00040300
+FULLSCREEN_STYLE = 0x92080000
+# Styles the system adds on its own: clip siblings (every top-level window)
+# and disabled (while a modal dialog is up).
+SYSTEM_STYLES = 0x04000000 | 0x08000000
+
+QUILLON = os.environ.get("TAMBER_QUILLON", "")
+HOST_TOOL = os.environ.get("TAMBER_HOST_TOOL", "")
+RECORDER = os.environ.get("TAMBER_RECORDER_DLL", "")
+TEST_SERVER = os.environ.get("TAMBER_TEST_SERVER", "")
+BASE_URL = os.environ.get("TAMBER_BASE_URL", "http://127.0.0.1:8642/")
+
+
+def windows_path(path):
+    """A Unix path as Wine's Z: drive shows it."""
+    return "Z:" + path.replace("/", "\\")
+
+
+def publish(folder, files, dependencies):
+    """Writes files (name to bytes) and the two lists an update server serves."""
+    lines = []
+    for name in sorted(files):
+        data = files[name]
+        path = os.path.join(folder, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        lines.append(f"{name} {len(data)} {hashlib.sha256(data).hexdigest().upper()}\n")
+    with open(os.path.join(folder, ".pm_file_list"), "w") as f:
+        f.writelines(lines)
+    with open(os.path.join(folder, ".tb_file_list"), "w") as f:
+        f.write(dependencies)
+
+
+class ContentServer:
+    """The test server (tests/server) serving `root` on the port of the
+    host's build-time base URL, logging every request."""
+
+    def __init__(self, root, log):
+        if not re.match(r"^http://127\.0\.0\.1:\d+/$", BASE_URL):
+            raise unittest.SkipTest(f"the host was built for {BASE_URL}, not a local test server")
+        self.root = root
+        self.log = log
+        port = BASE_URL.rstrip("/").rsplit(":", 1)[1]
+        self.proc = subprocess.Popen(
+            ["python3", TEST_SERVER, "--port", port, "--root", root, "--log", log, "--max-lifetime", "900"],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.proc.stdout.readline()  # the port: the server is listening
+
+    def set_rules(self, rules):
+        """Misbehaviour for the next requests, as the server's JSON rules."""
+        with open(os.path.join(self.root, ".rules.json"), "w") as f:
+            f.write(rules)
+
+    def clear_requests(self):
+        open(self.log, "w").close()
+
+    def requests(self):
+        """The paths requested since the log was last cleared."""
+        with open(self.log) as f:
+            return [line.split("\t")[1] for line in f if line.strip()]
+
+    def close(self):
+        self.proc.terminate()
+        self.proc.wait(timeout=10)
+
+
+def read_calls(path):
+    """The recording library's calls, without the "<file>: " prefix."""
+    try:
+        with open(path) as f:
+            return [line.rstrip("\n").split(": ", 1)[1] for line in f if ": " in line]
+    except FileNotFoundError:
+        return []
 
 
 def wine_environment():
@@ -180,6 +260,32 @@ class Host:
     def client_pixel(self, shot, x, y):
         cx, cy, _, _ = self.client_rect()
         return shot.pixel(cx + x, cy + y)
+
+    def is_windowed(self):
+        """The window has its windowed styles and an 800 x 600 client area,
+        centred in the work area."""
+        (left, top, right, bottom), style, ex_style = self.window_info()
+        (work_left, work_top, work_right, work_bottom), _ = self.work_area()
+        width, height = right - left, bottom - top
+        return (style & ~SYSTEM_STYLES == WINDOWED_STYLE and ex_style == WINDOWED_EX_STYLE
+                and self.client_rect()[2:] == (800, 600)
+                and left == work_left + (work_right - work_left - width) // 2
+                and top == work_top + (work_bottom - work_top - height) // 2)
+
+    def is_fullscreen(self):
+        """The window is a caption-less popup covering an 800 x 600 screen."""
+        rect, style, _ = self.window_info()
+        _, screen = self.work_area()
+        return (style & ~SYSTEM_STYLES == FULLSCREEN_STYLE and rect == (0, 0, 800, 600)
+                and screen == (800, 600) and self.client_rect() == (0, 0, 800, 600))
+
+    def keys(self, window_name, *keys):
+        """Gives the X window named `window_name` the keyboard and presses
+        each key (xdotool key names, e.g. "alt+Return")."""
+        window = self.xdotool("search", "--name", window_name).split()[0]
+        self.xdotool("windowfocus", "--sync", window)
+        for key in keys:
+            self.xdotool("key", "--clearmodifiers", key)
 
     def wait_exit(self, timeout=30):
         return self.proc.wait(timeout=timeout)

@@ -12,16 +12,10 @@ import unittest
 
 import harness
 
-QUILLON = os.environ.get("TAMBER_QUILLON", "")
-HOST_TOOL = os.environ.get("TAMBER_HOST_TOOL", "")
+QUILLON = harness.QUILLON
+HOST_TOOL = harness.HOST_TOOL
 
-WM_APP_TOGGLE = 0x8003
-WINDOWED_STYLE = 0x92CA0000
-WINDOWED_EX_STYLE = 0x00040300
-FULLSCREEN_STYLE = 0x92080000
-# Styles the system adds on its own: clip siblings (every top-level window)
-# and disabled (while a modal dialog is up).
-SYSTEM_STYLES = 0x04000000 | 0x08000000
+WM_APP_TOGGLE = harness.WM_APP_TOGGLE
 WS_CAPTION = 0x00C00000
 # The mode switch Xvfb refuses, as Wine reports it on its "system" channel.
 MODE_CHANGE_REFUSED = "ChangeDisplaySettings"
@@ -68,29 +62,13 @@ class DisplayTestCase(unittest.TestCase):
             self.fail(message)
 
     def keys(self, window_name, *keys):
-        """Gives the X window named `window_name` the keyboard and types."""
-        window = self.host.xdotool("search", "--name", window_name).split()[0]
-        self.host.xdotool("windowfocus", "--sync", window)
-        for key in keys:
-            self.host.xdotool("key", "--clearmodifiers", key)
+        self.host.keys(window_name, *keys)
 
     def windowed(self):
-        """The window has its windowed styles and an 800 x 600 client area,
-        centred in the work area."""
-        (left, top, right, bottom), style, ex_style = self.host.window_info()
-        (work_left, work_top, work_right, work_bottom), _ = self.host.work_area()
-        width, height = right - left, bottom - top
-        return (style & ~SYSTEM_STYLES == WINDOWED_STYLE and ex_style == WINDOWED_EX_STYLE
-                and self.host.client_rect()[2:] == (800, 600)
-                and left == work_left + (work_right - work_left - width) // 2
-                and top == work_top + (work_bottom - work_top - height) // 2)
+        return self.host.is_windowed()
 
     def fullscreen(self):
-        """The window is a caption-less popup covering an 800 x 600 screen."""
-        rect, style, _ = self.host.window_info()
-        _, screen = self.host.work_area()
-        return (style & ~SYSTEM_STYLES == FULLSCREEN_STYLE and rect == (0, 0, 800, 600)
-                and screen == (800, 600) and self.host.client_rect() == (0, 0, 800, 600))
+        return self.host.is_fullscreen()
 
 
 class WindowedTest(DisplayTestCase):

@@ -4,98 +4,68 @@ the lobby library (the recording test library as "tblobby.dll"); a second
 run finds everything current; failures show their screen and one log line.
 """
 
-import hashlib
 import os
-import re
 import shutil
-import subprocess
 import tempfile
 import time
 import unittest
 
 import harness
 
-QUILLON = os.environ.get("TAMBER_QUILLON", "")
-HOST_TOOL = os.environ.get("TAMBER_HOST_TOOL", "")
-RECORDER = os.environ.get("TAMBER_RECORDER_DLL", "")
-SERVER = os.environ.get("TAMBER_TEST_SERVER", "")
-BASE_URL = os.environ.get("TAMBER_BASE_URL", "http://127.0.0.1:8642/")
+QUILLON = harness.QUILLON
+HOST_TOOL = harness.HOST_TOOL
+BASE_URL = harness.BASE_URL
 
-
-def windows_path(path):
-    return "Z:" + path.replace("/", "\\")
-
-
-def publish(folder, files, dependencies):
-    """Writes files and the two lists the update server serves."""
-    lines = []
-    for name in sorted(files):
-        data = files[name]
-        path = os.path.join(folder, name)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(data)
-        lines.append(f"{name} {len(data)} {hashlib.sha256(data).hexdigest().upper()}\n")
-    with open(os.path.join(folder, ".pm_file_list"), "w") as f:
-        f.writelines(lines)
-    with open(os.path.join(folder, ".tb_file_list"), "w") as f:
-        f.write(dependencies)
+# The bootstrap applet's screen, as RGB on the screen: the background, the
+# panel's inside (the background darkened to 63/256), its border, and the
+# status line where glyphs cover a pixel fully (each component c blends to
+# (c * 255) >> 8).
+BACKGROUND = (0x25, 0, 0)
+PANEL_INSIDE = (9, 0, 0)
+PANEL_BORDER = (0xFE, 0xD8, 0x90)
+STATUS_TEXT = (0xFD, 0xD7, 0x8F)
+FILE_TEXT = (0x64, 0x3F, 0x2A)
 
 
 class UpdateTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        if not re.match(r"^http://127\.0\.0\.1:\d+/$", BASE_URL):
-            raise unittest.SkipTest(f"the host was built for {BASE_URL}, not a local test server")
-        cls.display = harness.XDisplay()
         cls.work = tempfile.mkdtemp(prefix="tamber-e2e-")
         cls.content = os.path.join(cls.work, "content")
-        with open(RECORDER, "rb") as f:
+        with open(harness.RECORDER, "rb") as f:
             lobby = f.read()
         cls.files = {
             "tblobby.dll": lobby,
             "data/a.bin": bytes(range(256)) * 700,  # several reads of 64 KiB
             "data/b.txt": b"chips\n",
         }
-        publish(cls.content, cls.files, "tblobby.dll: +data/\n")
-        cls.server_log = os.path.join(cls.work, "requests.log")
-        port = BASE_URL.rstrip("/").rsplit(":", 1)[1]
-        cls.server = subprocess.Popen(
-            ["python3", SERVER, "--port", port, "--root", cls.content, "--log", cls.server_log,
-             "--max-lifetime", "900"],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        cls.server.stdout.readline()  # the port: the server is listening
+        harness.publish(cls.content, cls.files, "tblobby.dll: +data/\n")
+        cls.server = harness.ContentServer(cls.content, os.path.join(cls.work, "requests.log"))
+        cls.display = harness.XDisplay()
 
     @classmethod
     def tearDownClass(cls):
-        cls.server.terminate()
-        cls.server.wait(timeout=10)
+        cls.server.close()
         cls.display.close()
         shutil.rmtree(cls.work, ignore_errors=True)
 
     def setUp(self):
         self.calls_path = os.path.join(self.work, f"calls-{self.id().rsplit('.', 1)[1]}.log")
         self.host = harness.Host(QUILLON, HOST_TOOL, self.display, env={
-            "TAMBER_RECORDER_LOG": windows_path(self.calls_path),
+            "TAMBER_RECORDER_LOG": harness.windows_path(self.calls_path),
             "TAMBER_RECORDER_QUIET_FRAMES": "1",
         })
-        open(self.server_log, "w").close()
+        self.server.clear_requests()
 
     def tearDown(self):
         self.host.kill()
-        with open(os.path.join(self.content, ".rules.json"), "w") as f:
-            f.write("{}")
+        self.server.set_rules("{}")
 
     def calls(self):
-        try:
-            with open(self.calls_path) as f:
-                return [line.rstrip("\n").split(": ", 1)[1] for line in f if ": " in line]
-        except FileNotFoundError:
-            return []
+        return harness.read_calls(self.calls_path)
 
     def requests(self):
-        with open(self.server_log) as f:
-            return [line.split("\t")[1] for line in f if line.strip()]
+        return self.server.requests()
 
     def store_files(self):
         found = set()
@@ -106,6 +76,9 @@ class UpdateTest(unittest.TestCase):
 
     def run_to_lobby(self):
         self.host.start()
+        self.wait_for_handover()
+
+    def wait_for_handover(self):
         self.assertTrue(harness.wait_until(lambda: "set_application_type 2" in self.calls(), timeout=60),
                         f"no handover; calls: {self.calls()}")
 
@@ -115,7 +88,23 @@ class UpdateTest(unittest.TestCase):
 
     def test_first_run_downloads_everything_then_hands_over_and_a_second_run_only_reads_the_lists(self):
         self.host.clear_store()
-        self.run_to_lobby()
+        # The largest file comes slowly, so that the progress screen stays up
+        # long enough to be looked at.
+        self.server.set_rules('{"/data/a.bin": {"slow": 20}}')
+        self.host.start()
+        self.assertTrue(harness.wait_until(lambda: "/data/a.bin" in self.requests(), timeout=60),
+                        f"the download never started: {self.requests()}")
+        shot = self.host.screenshot()
+        cx, cy, _, _ = self.host.client_rect()
+        pixel = lambda x, y: shot.pixel(cx + x, cy + y)
+        self.assertEqual(pixel(20, 20), BACKGROUND)
+        self.assertEqual(pixel(220, 335), PANEL_INSIDE)
+        for x, y in ((160, 300), (639, 300), (400, 252), (400, 347)):  # the border's four sides
+            self.assertEqual(pixel(x, y), PANEL_BORDER, (x, y))
+        self.assertEqual(pixel(159, 300), BACKGROUND)
+        status = {pixel(x, y) for x in range(260, 560) for y in range(288, 312)}
+        self.assertIn(STATUS_TEXT, status, "no status line")
+        self.wait_for_handover()
         handover = [c for c in self.calls() if c.split(" ")[0] in ("load", "set_server_path", "set_application_type")]
         self.assertEqual(len(handover), 3, handover)
         self.assertRegex(handover[0], r"^load self 0x[0-9a-f]+ 0$")  # its own module, the main window, 0
@@ -136,7 +125,7 @@ class UpdateTest(unittest.TestCase):
         last = [c for c in self.calls() if c not in ("attach", "detach")][-2:]
         self.assertEqual(last, ["on_wm_close", "unload"])
 
-        open(self.server_log, "w").close()
+        self.server.clear_requests()
         os.remove(self.calls_path)
         self.run_to_lobby()
         self.assertEqual(self.requests(), ["/.pm_file_list", "/.tb_file_list"])
@@ -144,8 +133,7 @@ class UpdateTest(unittest.TestCase):
 
     def check_failure(self, rules):
         self.host.clear_store()
-        with open(os.path.join(self.content, ".rules.json"), "w") as f:
-            f.write(rules)
+        self.server.set_rules(rules)
         self.host.start()
         log = os.path.join(self.host.store, "download.log")
         self.assertTrue(harness.wait_until(lambda: os.path.exists(log), timeout=60), "nothing was logged")
@@ -155,14 +143,13 @@ class UpdateTest(unittest.TestCase):
         self.assertEqual(len(lines), 1, lines)
         self.assertEqual(self.calls(), [])  # the lobby was never loaded
         # The error screen: the status line and the file line are drawn in
-        # their colours on the panel. Full glyph coverage blends to each
-        # component minus one: (c * 255) >> 8.
+        # their colours on the panel.
         shot = self.host.screenshot()
         cx, cy, _, _ = self.host.client_rect()
         status = {shot.pixel(cx + x, cy + y) for x in range(300, 520) for y in range(290, 312)}
-        self.assertIn((0xFD, 0xD7, 0x8F), status, "no status line")
+        self.assertIn(STATUS_TEXT, status, "no status line")
         filename = {shot.pixel(cx + x, cy + y) for x in range(330, 490) for y in range(322, 340)}
-        self.assertIn((0x64, 0x3F, 0x2A), filename, "no file line")
+        self.assertIn(FILE_TEXT, filename, "no file line")
         self.close()
         return lines[0]
 

@@ -112,6 +112,10 @@ tamber_host_send_packet_fn find_host_send_packet(void) {
     return (tamber_host_send_packet_fn)(void *)GetProcAddress(GetModuleHandleA(NULL), TAMBER_HOST_SEND_PACKET_NAME);
 }
 
+int post_to_window(tamber_handle window, uint32_t message) {
+    return PostMessageW((HWND)window, (UINT)message, 0, 0) ? 1 : 0;
+}
+
 #else
 
 static void attach(void) __attribute__((constructor));
@@ -143,6 +147,12 @@ tamber_host_send_packet_fn find_host_send_packet(void) {
     tamber_host_send_packet_fn f;
     memcpy(&f, &address, sizeof f);
     return f;
+}
+
+int post_to_window(tamber_handle window, uint32_t message) {
+    (void)window;
+    (void)message;
+    return 0;
 }
 
 #endif

@@ -20,6 +20,10 @@
  * Answers, read from the environment at every call (0 when unset):
  *   TAMBER_RECORDER_LOAD         applet_load's result (e.g. 0x80004005)
  *   TAMBER_RECORDER_MOUSE_DOWN   the press decision
+ *   TAMBER_RECORDER_PRESS_BANDS  non-zero: the press decision comes from
+ *                                the press's x instead: 0 left of 200,
+ *                                1 from 200 to 399, 2 from 400 on, so one
+ *                                run can try all three
  *   TAMBER_RECORDER_DRAG         non-zero: mouse_drag returns the drag object
  *   TAMBER_RECORDER_CURSOR       get_cursor's answer (see cursor_from_setting)
  *   TAMBER_RECORDER_DRAG_CURSOR  the drag object's get_cursor answer
@@ -28,6 +32,11 @@
  *                                with (default 0xFF3C8C28: blue 0x3C,
  *                                green 0x8C, red 0x28)
  *   TAMBER_RECORDER_QUIET_FRAMES non-zero: update and render are not logged
+ *   TAMBER_RECORDER_POST_KEYS    non-zero: the character 'f' posts message
+ *                                0x8003 (switch the display mode) and 'q'
+ *                                posts WM_CLOSE to the window load was
+ *                                given, as a lobby's buttons would; the line
+ *                                "posted <message>" follows the character's
  * io_state answers the complement of its argument; render2 paints the frame
  * blue 0x11, green 0x22, red 0x33.
  *
@@ -125,7 +134,10 @@ static int frames_logged(void) { return setting("TAMBER_RECORDER_QUIET_FRAMES", 
 
 /* ---- the entry points ---------------------------------------------------- */
 
+static tamber_handle host_window;
+
 tamber_result TAMBER_CALL applet_load(tamber_handle module, tamber_handle window, uint32_t reserved) {
+    host_window = window;
     record("load %s 0x%lx %u", is_own_module(module) ? "self" : "other", handle_bits(window), reserved);
     return (tamber_result)setting("TAMBER_RECORDER_LOAD", 0);
 }
@@ -157,6 +169,7 @@ tamber_handle TAMBER_CALL applet_get_cursor(int32_t x, int32_t y) {
 
 int32_t TAMBER_CALL applet_mouse_down(int32_t button, int32_t x, int32_t y, int32_t double_click) {
     record("mouse_down %d %d %d %d", button, x, y, double_click);
+    if (setting("TAMBER_RECORDER_PRESS_BANDS", 0)) return x < 200 ? 0 : x < 400 ? 1 : 2;
     return (int32_t)setting("TAMBER_RECORDER_MOUSE_DOWN", 0);
 }
 
@@ -191,7 +204,12 @@ int32_t TAMBER_CALL applet_io_state(uint32_t value) {
 void TAMBER_CALL applet_on_wm_lobby(void) { record("on_wm_lobby"); }
 void TAMBER_CALL applet_on_wm_async_select(uint32_t error) { record("on_wm_async_select %u", error); }
 void TAMBER_CALL applet_send_packet(uint32_t a, uint32_t b) { record("send_packet %u %u", a, b); }
-void TAMBER_CALL applet_on_wm_char(uint32_t character) { record("on_wm_char %u", character); }
+void TAMBER_CALL applet_on_wm_char(uint32_t character) {
+    record("on_wm_char %u", character);
+    if (!setting("TAMBER_RECORDER_POST_KEYS", 0)) return;
+    const uint32_t message = character == 'f' ? 0x8003u : character == 'q' ? 0x0010u : 0;
+    if (message && post_to_window(host_window, message)) record("posted 0x%x", message);
+}
 void TAMBER_CALL applet_set_server_path(const char *url) { record("set_server_path %s", url ? url : "(null)"); }
 void TAMBER_CALL applet_on_wm_close(void) { record("on_wm_close"); }
 void TAMBER_CALL applet_set_application_type(int32_t type) { record("set_application_type %d", type); }

@@ -2,11 +2,16 @@
 // through fakes of the windowing system and the display.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <deque>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "shell/frame_stats.h"
 #include "shell/shell.h"
+#include "update/update_test_support.h"
 
 namespace tamber {
 namespace {
@@ -240,6 +245,42 @@ TEST_F(shell_test, a_loaded_library_becomes_the_current_applet_with_no_other_swi
     EXPECT_EQ(log, (std::vector<std::string>{"library.update 3", "library.render", "present 2"}));
     library.unload();
     EXPECT_EQ(&host.current_applet(), static_cast<applet_base*>(&bootstrap));
+}
+
+TEST_F(shell_test, frame_statistics_report_the_first_frame_then_once_per_interval) {
+    const std::string path = ::testing::TempDir() + "tamber_frame_stats.txt";
+    test::fake_http http;
+    updater update(http);
+    windows.clock = 1000;
+    {
+        frame_stats stats(path.c_str(), 900, update, library);
+        ASSERT_TRUE(stats.is_open());
+        shell host(frame, bootstrap, library, windows, display);
+        host.set_frame_listener(&stats);
+        for (int i = 0; i < 30; ++i) {  // 10 ms apart: 300 ms of frames
+            windows.clock += 10;
+            host.run_frame();
+        }
+        ASSERT_EQ(library.load("tblobby.dll", nullptr, 0), 0);
+        windows.clock += 250;
+        host.run_frame();
+
+        // A frame that is not presented (the display is lost) is not counted.
+        display.device = -1;
+        windows.clock += 300;
+        host.run_frame();
+    }
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    // At 1010 (the first frame), at 1260 (250 ms later, frame 26), and at
+    // 1550 with the lobby loaded (frame 31).
+    EXPECT_EQ(text.str(), "110 1 0 0 0 0\n360 26 0 0 0 0\n650 31 1 0 0 0\n");
+    std::remove(path.c_str());
+
+    frame_stats nowhere("", 0, update, library);
+    EXPECT_FALSE(nowhere.is_open());
+    nowhere.frame_presented(5);  // harmless
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <string>
 
 #include "applet/applet.h"
@@ -24,6 +25,7 @@
 #include "platform/win32/window.h"
 #include "resources/resource_ids.h"
 #include "shell/input.h"
+#include "shell/frame_stats.h"
 #include "shell/input_window.h"
 #include "shell/messages.h"
 #include "shell/shell.h"
@@ -103,6 +105,7 @@ LRESULT CALLBACK main_window_procedure(HWND window, UINT message, WPARAM wparam,
 extern "C" void __stdcall applet_send_packet(uint32_t a, uint32_t b) { library_applet.send_packet(a, b); }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    const uint32_t started = windows.time_ms();
     InitCommonControls();
     CoInitialize(nullptr);
     srand(static_cast<unsigned>(time(nullptr)));
@@ -124,8 +127,19 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     bootstrap_applet.set_server_path(TAMBER_BASE_URL);
     bootstrap_applet.start_update();
 
+    // Frame statistics, for measurements only (see shell/frame_stats.h).
+    char stats_path[MAX_PATH];
+    const DWORD stats_length = GetEnvironmentVariableA("TAMBER_FRAME_STATS", stats_path, MAX_PATH);
+    std::unique_ptr<tamber::frame_stats> stats;
+    if (stats_length > 0 && stats_length < MAX_PATH) {
+        stats = std::make_unique<tamber::frame_stats>(stats_path, started, bootstrap_applet.update_state(),
+                                                      library_applet);
+        host.set_frame_listener(stats.get());
+    }
+
     timeBeginPeriod(1);
     const int result = host.run_message_loop();
     timeEndPeriod(1);
+    host.set_frame_listener(nullptr);
     return result;
 }

@@ -1,0 +1,248 @@
+#!/usr/bin/env python3
+"""Measures quillon.exe as a player meets it, under Wine on a private Xvfb
+display, and prints the figures of one run:
+
+  - the time from start to the first presented frame;
+  - the frame rate on the progress screen while it downloads, and in the
+    example lobby afterwards;
+  - the download throughput of quillon.exe, in the foreground, against curl
+    fetching the same files from the same server one after another.
+
+The update server is nginx on the host's build-time base URL, serving the
+example content plus generated bulk files the lobby is made to need. The
+host reports its frames through TAMBER_FRAME_STATS (src/shell/frame_stats.h).
+
+Since the host reads at most 64 KiB a frame, the progress screen's frame
+rate caps its download speed; the targets are a progress screen of at least
+500 frames a second and a download of at least 0.8 x 64 KiB x that rate.
+
+Usage: scripts/measure-host.py [--build DIR] [--mib N] [--lobby-seconds S]
+Run it through scripts/bench-host.sh, which builds what it needs and sets up
+the Wine prefix.
+"""
+
+import argparse
+import os
+import random
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+import harness  # noqa: E402  (the end-to-end tests' Xvfb, Wine and host helpers)
+
+FRAME_READ = 64 * 1024
+MIB = 1024 * 1024
+
+
+def cache_value(build, name):
+    with open(os.path.join(build, "CMakeCache.txt")) as f:
+        for line in f:
+            if line.startswith(name + ":"):
+                return line.split("=", 1)[1].strip()
+    return ""
+
+
+def make_content(www, build, mib):
+    """The example content, plus `mib` MiB of random files under measure/
+    that the lobby's dependency list now asks for."""
+    files = {}
+    with open(os.path.join(build, "examples", "lobby", "tblobby.dll"), "rb") as f:
+        files["tblobby.dll"] = f.read()
+    assets = os.path.join(ROOT, "examples", "content", "lobby")
+    for name in sorted(os.listdir(assets)):
+        with open(os.path.join(assets, name), "rb") as f:
+            files[f"lobby/{name}"] = f.read()
+    rng = random.Random(7)
+    piece = 4 * MIB
+    for i in range(max(1, mib * MIB // piece)):
+        files[f"measure/{i:03d}.bin"] = rng.randbytes(piece)
+    with open(os.path.join(ROOT, "examples", "content", ".tb_file_list")) as f:
+        dependencies = f.read()
+    harness.publish(www, files, dependencies + "tblobby.dll: +measure/\n")
+    return files
+
+
+class Nginx:
+    def __init__(self, work, www, port):
+        conf = os.path.join(work, "nginx")
+        os.makedirs(os.path.join(conf, "logs"))
+        os.makedirs(os.path.join(conf, "temp"))
+        with open(os.path.join(conf, "nginx.conf"), "w") as f:
+            f.write(f"""worker_processes 1;
+daemon off;
+pid {conf}/nginx.pid;
+error_log {conf}/logs/error.log warn;
+events {{ worker_connections 64; }}
+http {{
+  access_log off;
+  sendfile on;
+  tcp_nopush on;
+  default_type application/octet-stream;
+  client_body_temp_path {conf}/temp/body;
+  proxy_temp_path {conf}/temp/proxy;
+  fastcgi_temp_path {conf}/temp/fastcgi;
+  uwsgi_temp_path {conf}/temp/uwsgi;
+  scgi_temp_path {conf}/temp/scgi;
+  server {{
+    listen 127.0.0.1:{port};
+    root {www};
+    location / {{ }}
+  }}
+}}
+""")
+        self.proc = subprocess.Popen(["nginx", "-p", conf, "-c", os.path.join(conf, "nginx.conf"),
+                                      "-e", os.path.join(conf, "logs", "error.log")])
+        base = f"http://127.0.0.1:{port}/"
+        for _ in range(100):
+            if subprocess.run(["curl", "-sf", "-o", "/dev/null", base + ".tb_file_list"]).returncode == 0:
+                return
+            time.sleep(0.05)
+        raise SystemExit(f"measure-host: nginx did not answer on {base}")
+
+    def close(self):
+        self.proc.terminate()
+        self.proc.wait(timeout=10)
+
+
+def read_stats(path):
+    """The host's report lines: (ms, frames, lobby, state, done, total)."""
+    try:
+        with open(path) as f:
+            return [tuple(int(v) for v in line.split()) for line in f if len(line.split()) == 6]
+    except FileNotFoundError:
+        return []
+
+
+def rate(lines, column):
+    """Per second between the first and the last line, and the seconds."""
+    if len(lines) < 2 or lines[-1][0] == lines[0][0]:
+        return None, 0.0
+    seconds = (lines[-1][0] - lines[0][0]) / 1000
+    return (lines[-1][column] - lines[0][column]) / seconds, seconds
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--build", default=os.path.join(ROOT, "build-win32"))
+    parser.add_argument("--mib", type=int, default=128, help="bulk content to download (MiB)")
+    parser.add_argument("--lobby-seconds", type=float, default=4.0)
+    parser.add_argument("--curl-runs", type=int, default=3)
+    args = parser.parse_args()
+
+    build = os.path.abspath(args.build)
+    base_url = cache_value(build, "TAMBER_BASE_URL")
+    match = re.match(r"^http://127\.0\.0\.1:(\d+)/$", base_url)
+    if not match:
+        raise SystemExit(f"measure-host: the host was built for {base_url!r}, not a local server")
+    quillon = os.path.join(build, "src", "quillon.exe")
+    host_tool = os.path.join(build, "tests", "e2e", "host_tool.exe")
+
+    # Everything the run writes lives in one folder inside the Wine prefix,
+    # on the same file system as the host's store, and goes at the end.
+    env = harness.wine_environment()
+    work = tempfile.mkdtemp(prefix="tamber-measure-", dir=os.path.join(env["WINEPREFIX"], "drive_c"))
+    display = server = host = None
+    try:
+        www = os.path.join(work, "www")
+        files = make_content(www, build, args.mib)
+        subprocess.run(["chmod", "-R", "a+rX", work], check=True)
+        bulk = sum(len(data) for name, data in files.items() if name.startswith("measure/"))
+        server = Nginx(work, www, match.group(1))
+        display = harness.XDisplay()
+
+        stats_path = os.path.join(work, "frames.txt")
+        host = harness.Host(quillon, host_tool, display, env={"TAMBER_FRAME_STATS": harness.windows_path(stats_path)})
+        host.clear_store()
+        host.tool("workarea")  # starts the Wine server, so that the host's start is the host's alone
+        launched = time.monotonic()
+        host.proc = subprocess.Popen(["wine", quillon], env=host.env, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+        first_seen = None
+        deadline = launched + 600
+        while time.monotonic() < deadline:
+            lines = read_stats(stats_path)
+            if lines and first_seen is None:
+                first_seen = time.monotonic() - launched
+            if any(line[2] for line in lines):
+                break
+            if host.proc.poll() is not None:
+                raise SystemExit("measure-host: quillon.exe ended before the lobby")
+            time.sleep(0.005)
+        else:
+            raise SystemExit("measure-host: no lobby within ten minutes")
+        time.sleep(args.lobby_seconds)
+        host.post(harness.WM_CLOSE)
+        exit_code = host.wait_exit(timeout=60)
+
+        lines = read_stats(stats_path)
+        downloading = [line for line in lines if not line[2] and line[3] == 4]
+        progress = [line for line in lines if not line[2] and 1 <= line[3] <= 4]
+        lobby = [line for line in lines if line[2]]
+        progress_fps, progress_seconds = rate(progress, 1)
+        download_rate, download_seconds = rate(downloading, 4)
+        lobby_fps, lobby_seconds = rate(lobby, 1)
+
+        stored = lambda name: os.path.join(host.store, name)
+        missing = [name for name, data in files.items()
+                   if not os.path.isfile(stored(name)) or os.path.getsize(stored(name)) != len(data)]
+
+        # curl: the same requests in the same order (the lists, then the
+        # catalogue in byte order), one process, one connection.
+        names = [".pm_file_list", ".tb_file_list"] + sorted(files)
+        config = os.path.join(work, "curl.config")
+        curl_dir = os.path.join(work, "curl")
+        with open(config, "w") as f:
+            for name in names:
+                f.write(f'url = "{base_url}{name}"\noutput = "{curl_dir}/{name}"\n')
+        curl_times = []
+        for _ in range(args.curl_runs):
+            shutil.rmtree(curl_dir, ignore_errors=True)
+            start = time.monotonic()
+            subprocess.run(["curl", "-s", "--create-dirs", "-K", config], check=True)
+            curl_times.append(time.monotonic() - start)
+        total = sum(len(data) for data in files.values())
+        curl_rate = total / statistics.median(curl_times)
+    finally:
+        if host:
+            host.kill()
+        if server:
+            server.close()
+        if display:
+            display.close()
+        shutil.rmtree(work, ignore_errors=True)
+
+    print(f"content: {len(files)} files, {total / MIB:.1f} MiB ({bulk / MIB:.0f} MiB of bulk files)")
+    print(f"exit code: {exit_code}; store complete: {'yes' if not missing else 'NO, missing ' + ', '.join(missing)}")
+    if lines:
+        print(f"time to first frame: {lines[0][0]} ms after WinMain began, "
+              f"{first_seen * 1000:.0f} ms after wine was started")
+    if progress_fps:
+        print(f"progress screen: {progress_fps:.0f} frames/s over {progress_seconds:.1f} s")
+    else:
+        print("progress screen: too short to measure (raise --mib)")
+    if lobby_fps:
+        print(f"lobby: {lobby_fps:.0f} frames/s over {lobby_seconds:.1f} s")
+    if download_rate:
+        print(f"download: quillon.exe {download_rate / MIB:.1f} MiB/s over {download_seconds:.1f} s; "
+              f"curl {curl_rate / MIB:.1f} MiB/s (median of {len(curl_times)}); "
+              f"ratio {download_rate / curl_rate:.2f}")
+    if progress_fps:
+        verdict = progress_fps >= 500
+        print(f"target: progress screen >= 500 frames/s: {'OK' if verdict else 'BELOW TARGET'}")
+        if download_rate:
+            ceiling = FRAME_READ * progress_fps
+            verdict = download_rate >= 0.8 * ceiling
+            print(f"target: download >= 0.8 x 64 KiB x {progress_fps:.0f} frames/s = "
+                  f"{0.8 * ceiling / MIB:.1f} MiB/s: {'OK' if verdict else 'BELOW TARGET'} "
+                  f"({download_rate / ceiling:.2f} of the ceiling)")
+    return 0 if exit_code == 0 and not missing else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
