@@ -85,6 +85,8 @@ else
   done
   wine "$host_tool" post 0x10 >/dev/null 2>&1 || true
   wait "$host_pid" && status=0 || status=$?
+  # Wine's helper processes go before their X server does.
+  timeout 15 wineserver -w 2>/dev/null || true
 fi
 echo "quillon.exe ended with exit code $status"
 [ -f "$store/download.log" ] && { echo "download.log:"; cat "$store/download.log"; }
