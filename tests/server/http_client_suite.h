@@ -199,12 +199,35 @@ TYPED_TEST_P(http_client_suite, a_server_that_is_not_there_fails_the_open) {
     EXPECT_EQ(r.open_error, TypeParam::refused_error);
 }
 
+TYPED_TEST_P(http_client_suite, a_request_closed_mid_body_leaves_the_session_sound) {
+    // Two requests left open at once and closed early, then whole fetches
+    // on the same session: nothing of the abandoned bodies leaks into them.
+    for (int round = 0; round < 2; ++round) {
+        uint32_t error = 0, count = 0;
+        http_owner first(this->client), second(this->client);
+        first.reset(this->client.open_url(this->session.get(), (live_server::url() + "__gen/500000/a").c_str(), error));
+        second.reset(this->client.open_url(this->session.get(), (live_server::url() + "__gen/300000/b").c_str(), error));
+        ASSERT_TRUE(first && second) << error;
+        std::vector<char> chunk(read_chunk_bytes);
+        ASSERT_TRUE(this->client.read(first.get(), chunk.data(), read_chunk_bytes, count, error)) << error;
+        EXPECT_TRUE(std::equal(chunk.begin(), chunk.begin() + count, generated_bytes(count).begin()));
+        first.close();
+        second.close();
+        for (std::size_t size : {std::size_t{70000}, std::size_t{1000}}) {
+            const fetch_result r = this->fetch(live_server::url() + "__gen/" + std::to_string(size) + "/c");
+            EXPECT_FALSE(r.read_failed) << r.read_error;
+            EXPECT_TRUE(r.body == generated_bytes(size)) << size;
+        }
+    }
+}
+
 REGISTER_TYPED_TEST_SUITE_P(http_client_suite, reads_a_body_in_chunks_of_at_most_the_asked_size,
                             reports_statuses_as_numbers, without_content_length_the_body_ends_with_the_connection,
                             a_body_shorter_than_announced_ends_early, bytes_beyond_the_announced_length,
                             a_reset_connection_fails_the_read, follows_redirects,
                             sends_the_agent_bypasses_caches_and_keeps_no_cookies,
-                            a_server_that_is_not_there_fails_the_open);
+                            a_server_that_is_not_there_fails_the_open,
+                            a_request_closed_mid_body_leaves_the_session_sound);
 
 // The updater over the real client and server.
 template <typename Traits>

@@ -29,6 +29,14 @@ struct curl_object {
 struct curl_session final : curl_object {
     std::string user_agent;
     CURLM* multi = nullptr;
+    curl_slist* headers = nullptr;  // the no-cache request headers, shared by every request
+    // An easy handle a closed request left behind, with the session's
+    // options still set: setting them up anew costs more, per file, than a
+    // small file's transfer.
+    CURL* spare = nullptr;
+    // Likewise the memory of a closed request's pending bytes: fresh memory
+    // costs a page fault per page on every file.
+    std::vector<char> spare_pending;
     std::vector<curl_request*> requests;
     ~curl_session() override;
 };
@@ -36,7 +44,6 @@ struct curl_session final : curl_object {
 struct curl_request final : curl_object {
     curl_session* session = nullptr;
     CURL* easy = nullptr;
-    curl_slist* headers = nullptr;
     std::vector<char> pending;  // body bytes received but not yet read
     std::size_t pending_read = 0;
     // While read() drives the transfer with nothing pending, body bytes go
@@ -52,9 +59,17 @@ struct curl_request final : curl_object {
     std::size_t pending_size() const { return pending.size() - pending_read; }
     void detach();
     ~curl_request() override {
+        curl_session* owner = session;
         detach();
-        if (easy) curl_easy_cleanup(easy);
-        if (headers) curl_slist_free_all(headers);
+        if (owner && pending.capacity() > owner->spare_pending.capacity()) {
+            pending.clear();
+            owner->spare_pending.swap(pending);
+        }
+        if (!easy) return;
+        if (owner && !owner->spare)
+            owner->spare = easy;  // its per-request pointers are set again before it is used
+        else
+            curl_easy_cleanup(easy);
     }
 };
 
@@ -77,7 +92,9 @@ curl_session::~curl_session() {
             request->result = CURLE_RECV_ERROR;
         }
     }
+    if (spare) curl_easy_cleanup(spare);
     if (multi) curl_multi_cleanup(multi);
+    if (headers) curl_slist_free_all(headers);
 }
 
 bool starts_with_no_case(std::string_view text, std::string_view prefix) {
@@ -177,6 +194,26 @@ CURLcode global_init() {
     return result;
 }
 
+// A new easy handle with everything a request of `session` shares.
+CURL* new_easy_handle(const curl_session& session) {
+    CURL* easy = curl_easy_init();
+    if (!easy) return nullptr;
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, session.user_agent.c_str());
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, session.headers);
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, max_redirects);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, connect_timeout_s);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, stall_time_s);
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, socket_buffer_bytes);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, on_header);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, on_body);
+    return easy;
+}
+
 curl_request* as_request(http_handle handle) {
     return dynamic_cast<curl_request*>(static_cast<curl_object*>(handle));
 }
@@ -192,7 +229,9 @@ http_handle curl_http::open_session(const char* user_agent, uint32_t& error) {
     auto* session = new curl_session;
     session->user_agent = user_agent ? user_agent : "";
     session->multi = curl_multi_init();
-    if (!session->multi) {
+    session->headers = curl_slist_append(nullptr, "Cache-Control: no-cache");
+    if (session->headers) session->headers = curl_slist_append(session->headers, "Pragma: no-cache");
+    if (!session->multi || !session->headers) {
         delete session;
         error = CURLE_OUT_OF_MEMORY;
         return nullptr;
@@ -208,30 +247,17 @@ http_handle curl_http::open_url(http_handle session_handle, const char* url, uin
         return nullptr;
     }
     auto* request = new curl_request;
-    request->easy = curl_easy_init();
+    request->easy = session->spare ? session->spare : new_easy_handle(*session);
+    session->spare = nullptr;
+    request->pending.swap(session->spare_pending);
     if (!request->easy) {
         delete request;
         error = CURLE_OUT_OF_MEMORY;
         return nullptr;
     }
     CURL* easy = request->easy;
-    request->headers = curl_slist_append(nullptr, "Cache-Control: no-cache");
-    if (request->headers) request->headers = curl_slist_append(request->headers, "Pragma: no-cache");
     curl_easy_setopt(easy, CURLOPT_URL, url);
-    curl_easy_setopt(easy, CURLOPT_USERAGENT, session->user_agent.c_str());
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, request->headers);
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, max_redirects);
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, connect_timeout_s);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, stall_time_s);
-    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, socket_buffer_bytes);
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, on_header);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, request);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, on_body);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, request);
     curl_easy_setopt(easy, CURLOPT_PRIVATE, request);
 
