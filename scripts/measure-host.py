@@ -144,7 +144,8 @@ def main():
     host_tool = os.path.join(build, "tests", "e2e", "host_tool.exe")
 
     # Everything the run writes lives in one folder inside the Wine prefix,
-    # on the same file system as the host's store, and goes at the end.
+    # on the same file system as the host's store, and goes at the end, the
+    # store's downloads with it.
     env = harness.wine_environment()
     work = tempfile.mkdtemp(prefix="tamber-measure-", dir=os.path.join(env["WINEPREFIX"], "drive_c"))
     display = server = host = None
@@ -211,6 +212,7 @@ def main():
     finally:
         if host:
             host.kill()
+            host.clear_store()  # 128 MiB of bulk files are no one's content
         if server:
             server.close()
         if display:
