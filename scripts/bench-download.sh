@@ -54,7 +54,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 chmod 755 "$work"
-mkdir -p "$work/www" "$work/nginx/logs" "$work/nginx/temp"
+mkdir -p "$work/www"
 
 # The content: files/dNN/fNNNN.bin of random sizes adding up to the total,
 # random bytes, listed with their SHA-256 digests; the root needs them all.
@@ -86,31 +86,7 @@ PY
 chmod -R a+rX "$work/www"
 
 port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
-cat >"$work/nginx/nginx.conf" <<CONF
-worker_processes 1;
-daemon off;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/logs/error.log warn;
-events { worker_connections 64; }
-http {
-  access_log off;
-  sendfile on;
-  tcp_nopush on;
-  keepalive_requests 100000;
-  default_type application/octet-stream;
-  client_body_temp_path $work/nginx/temp/body;
-  proxy_temp_path $work/nginx/temp/proxy;
-  fastcgi_temp_path $work/nginx/temp/fastcgi;
-  uwsgi_temp_path $work/nginx/temp/uwsgi;
-  scgi_temp_path $work/nginx/temp/scgi;
-  server {
-    listen 127.0.0.1:$port;
-    root $work/www;
-    location / { }
-  }
-}
-CONF
-nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/logs/error.log" &
+"$root/scripts/nginx-serve.sh" "$work/www" "$port" "$work/nginx" &
 nginx_pid=$!
 base="http://127.0.0.1:$port/"
 for _ in $(seq 1 50); do

@@ -24,7 +24,6 @@ the Wine prefix.
 import argparse
 import os
 import random
-import re
 import shutil
 import statistics
 import subprocess
@@ -69,35 +68,11 @@ def make_content(www, build, mib):
 
 
 class Nginx:
+    """scripts/nginx-serve.sh serving `www` on `port`, until close()."""
+
     def __init__(self, work, www, port):
-        conf = os.path.join(work, "nginx")
-        os.makedirs(os.path.join(conf, "logs"))
-        os.makedirs(os.path.join(conf, "temp"))
-        with open(os.path.join(conf, "nginx.conf"), "w") as f:
-            f.write(f"""worker_processes 1;
-daemon off;
-pid {conf}/nginx.pid;
-error_log {conf}/logs/error.log warn;
-events {{ worker_connections 64; }}
-http {{
-  access_log off;
-  sendfile on;
-  tcp_nopush on;
-  default_type application/octet-stream;
-  client_body_temp_path {conf}/temp/body;
-  proxy_temp_path {conf}/temp/proxy;
-  fastcgi_temp_path {conf}/temp/fastcgi;
-  uwsgi_temp_path {conf}/temp/uwsgi;
-  scgi_temp_path {conf}/temp/scgi;
-  server {{
-    listen 127.0.0.1:{port};
-    root {www};
-    location / {{ }}
-  }}
-}}
-""")
-        self.proc = subprocess.Popen(["nginx", "-p", conf, "-c", os.path.join(conf, "nginx.conf"),
-                                      "-e", os.path.join(conf, "logs", "error.log")])
+        self.proc = subprocess.Popen([os.path.join(ROOT, "scripts", "nginx-serve.sh"), www, port,
+                                      os.path.join(work, "nginx")])
         base = f"http://127.0.0.1:{port}/"
         for _ in range(100):
             if subprocess.run(["curl", "-sf", "-o", "/dev/null", base + ".tb_file_list"]).returncode == 0:
@@ -137,8 +112,8 @@ def main():
 
     build = os.path.abspath(args.build)
     base_url = cache_value(build, "TAMBER_BASE_URL")
-    match = re.match(r"^http://127\.0\.0\.1:(\d+)/$", base_url)
-    if not match:
+    port = harness.local_port(base_url)
+    if not port:
         raise SystemExit(f"measure-host: the host was built for {base_url!r}, not a local server")
     quillon = os.path.join(build, "src", "quillon.exe")
     host_tool = os.path.join(build, "tests", "e2e", "host_tool.exe")
@@ -154,7 +129,7 @@ def main():
         files = make_content(www, build, args.mib)
         subprocess.run(["chmod", "-R", "a+rX", work], check=True)
         bulk = sum(len(data) for name, data in files.items() if name.startswith("measure/"))
-        server = Nginx(work, www, match.group(1))
+        server = Nginx(work, www, port)
         display = harness.XDisplay()
 
         stats_path = os.path.join(work, "frames.txt")

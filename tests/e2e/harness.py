@@ -29,11 +29,28 @@ FULLSCREEN_STYLE = 0x92080000
 # and disabled (while a modal dialog is up).
 SYSTEM_STYLES = 0x04000000 | 0x08000000
 
+# The bootstrap applet's screen, as RGB on the screen: the background, the
+# panel's inside (the background darkened to 63/256), its border, and the
+# status and file lines where glyphs cover a pixel fully (each component c
+# blends to (c * 255) >> 8).
+BACKGROUND = (0x25, 0, 0)
+PANEL_INSIDE = (9, 0, 0)
+PANEL_BORDER = (0xFE, 0xD8, 0x90)
+STATUS_TEXT = (0xFD, 0xD7, 0x8F)
+FILE_TEXT = (0x64, 0x3F, 0x2A)
+
 QUILLON = os.environ.get("TAMBER_QUILLON", "")
 HOST_TOOL = os.environ.get("TAMBER_HOST_TOOL", "")
 RECORDER = os.environ.get("TAMBER_RECORDER_DLL", "")
 TEST_SERVER = os.environ.get("TAMBER_TEST_SERVER", "")
 BASE_URL = os.environ.get("TAMBER_BASE_URL", "http://127.0.0.1:8642/")
+
+
+def local_port(url):
+    """The port of a base URL on this machine (http://127.0.0.1:PORT/), or
+    None for any other URL."""
+    match = re.match(r"^http://127\.0\.0\.1:(\d+)/$", url)
+    return match.group(1) if match else None
 
 
 def windows_path(path):
@@ -62,11 +79,11 @@ class ContentServer:
     host's build-time base URL, logging every request."""
 
     def __init__(self, root, log):
-        if not re.match(r"^http://127\.0\.0\.1:\d+/$", BASE_URL):
+        port = local_port(BASE_URL)
+        if not port:
             raise unittest.SkipTest(f"the host was built for {BASE_URL}, not a local test server")
         self.root = root
         self.log = log
-        port = BASE_URL.rstrip("/").rsplit(":", 1)[1]
         self.proc = subprocess.Popen(
             ["python3", TEST_SERVER, "--port", port, "--root", root, "--log", log, "--max-lifetime", "900"],
             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
@@ -257,9 +274,17 @@ class Host:
     def screenshot(self):
         return Screenshot(self.display.name)
 
-    def client_pixel(self, shot, x, y):
+    def client_pixels(self, shot):
+        """A reader of `shot` in client coordinates: pixel(x, y). The client
+        area is asked for once (each question runs a Wine process)."""
         cx, cy, _, _ = self.client_rect()
-        return shot.pixel(cx + x, cy + y)
+        return lambda x, y: shot.pixel(cx + x, cy + y)
+
+    def bootstrap_screen_shown(self):
+        """The bootstrap applet's screen is in the client area: its
+        background and the inside of its panel."""
+        pixel = self.client_pixels(self.screenshot())
+        return pixel(20, 20) == BACKGROUND and pixel(220, 335) == PANEL_INSIDE
 
     def is_windowed(self):
         """The window has its windowed styles and an 800 x 600 client area,

@@ -21,15 +21,6 @@ WS_CAPTION = 0x00C00000
 MODE_CHANGE_REFUSED = "ChangeDisplaySettings"
 
 
-def frame_drawn(host):
-    """The bootstrap applet's screen is in the client area: the background
-    (red 0x25) and the inside of the panel (the background darkened to red
-    9)."""
-    shot = host.screenshot()
-    return (host.client_pixel(shot, 20, 20) == (0x25, 0, 0)
-            and host.client_pixel(shot, 220, 335) == (9, 0, 0))
-
-
 class DisplayTestCase(unittest.TestCase):
     depth = 24
     desktop = None
@@ -61,15 +52,6 @@ class DisplayTestCase(unittest.TestCase):
             self.save_screen("failed")
             self.fail(message)
 
-    def keys(self, window_name, *keys):
-        self.host.keys(window_name, *keys)
-
-    def windowed(self):
-        return self.host.is_windowed()
-
-    def fullscreen(self):
-        return self.host.is_fullscreen()
-
 
 class WindowedTest(DisplayTestCase):
     """On Xvfb itself, which has one fixed screen mode: fullscreen mode is
@@ -80,8 +62,8 @@ class WindowedTest(DisplayTestCase):
         windows = self.host.xdotool("search", "--name", "^Online Casino$").split()
         self.assertEqual(len(windows), 1)
         self.assertEqual(self.host.xdotool("getwindowname", windows[0]), "Online Casino")
-        self.assert_eventually(lambda: frame_drawn(self.host), "the frame never reached the window")
-        self.assertTrue(self.windowed(), self.host.window_info())
+        self.assert_eventually(self.host.bootstrap_screen_shown, "the frame never reached the window")
+        self.assertTrue(self.host.is_windowed(), self.host.window_info())
         self.assertEqual(self.host.toplevels(), ["Online Casino"])
 
         # Alt+Enter twice, then message 0x8003 twice: each one asks for the
@@ -95,18 +77,18 @@ class WindowedTest(DisplayTestCase):
             if ask == WM_APP_TOGGLE:
                 self.assertEqual(self.host.post(ask), 0)
             else:
-                self.keys("^Online Casino$", ask)
+                self.host.keys("^Online Casino$", ask)
             if fullscreen:
-                self.assert_eventually(self.windowed, f"{ask} did not go back to the window")
+                self.assert_eventually(self.host.is_windowed, f"{ask} did not go back to the window")
                 fullscreen = False
             else:
                 refused = lambda: self.host.log_text().count(MODE_CHANGE_REFUSED) > refusals
-                self.assert_eventually(lambda: self.fullscreen() or refused(), f"{ask} did not switch")
+                self.assert_eventually(lambda: self.host.is_fullscreen() or refused(), f"{ask} did not switch")
                 if refused():
-                    self.assert_eventually(self.windowed, f"not back in the window after {ask} was refused")
+                    self.assert_eventually(self.host.is_windowed, f"not back in the window after {ask} was refused")
                 else:
                     fullscreen = True
-            self.assert_eventually(lambda: frame_drawn(self.host), f"no frame after {ask}")
+            self.assert_eventually(self.host.bootstrap_screen_shown, f"no frame after {ask}")
             self.assertEqual(self.host.toplevels(), ["Online Casino"], f"after {ask}")
             self.assertTrue(self.host.running())
         self.assertFalse(fullscreen)
@@ -123,22 +105,22 @@ class FullscreenTest(DisplayTestCase):
 
     def test_alt_enter_and_message_8003_switch_both_ways(self):
         self.host.start()
-        self.assert_eventually(lambda: frame_drawn(self.host), "the frame never reached the window")
-        self.assertTrue(self.windowed(), self.host.window_info())
+        self.assert_eventually(self.host.bootstrap_screen_shown, "the frame never reached the window")
+        self.assertTrue(self.host.is_windowed(), self.host.window_info())
 
         desktop_window = "^tamber - Wine desktop$"
         for ask in ("alt+Return", WM_APP_TOGGLE):
-            send = (lambda: self.host.post(ask)) if ask == WM_APP_TOGGLE else (lambda: self.keys(desktop_window, ask))
+            send = (lambda: self.host.post(ask)) if ask == WM_APP_TOGGLE else (lambda: self.host.keys(desktop_window, ask))
             send()
-            self.assert_eventually(self.fullscreen, f"{ask} did not go fullscreen")
+            self.assert_eventually(self.host.is_fullscreen, f"{ask} did not go fullscreen")
             _, style, _ = self.host.window_info()
             self.assertEqual(style & WS_CAPTION, 0)
-            self.assert_eventually(lambda: frame_drawn(self.host), f"no frame in fullscreen mode after {ask}")
+            self.assert_eventually(self.host.bootstrap_screen_shown, f"no frame in fullscreen mode after {ask}")
             self.save_screen(f"fullscreen-{ask}")
 
             send()
-            self.assert_eventually(self.windowed, f"{ask} did not go back to the window")
-            self.assert_eventually(lambda: frame_drawn(self.host), f"no frame back in the window after {ask}")
+            self.assert_eventually(self.host.is_windowed, f"{ask} did not go back to the window")
+            self.assert_eventually(self.host.bootstrap_screen_shown, f"no frame back in the window after {ask}")
             self.assertEqual(self.host.toplevels(), ["Online Casino"])
         self.assertNotIn(MODE_CHANGE_REFUSED, self.host.log_text())
 
@@ -161,7 +143,7 @@ class DialogTest(DisplayTestCase):
         self.assertIn("Online Casino", self.host.toplevels())
 
         # Escape does not close it: only its three buttons do.
-        self.keys("^Tamber$", "Escape")
+        self.host.keys("^Tamber$", "Escape")
         time.sleep(1.5)
         self.assertTrue(self.dialog_shown())
         self.assertTrue(self.host.running())
@@ -169,7 +151,7 @@ class DialogTest(DisplayTestCase):
         # Enter chooses the default button, Fullscreen: Xvfb refuses the mode,
         # the host falls back to its window, and the next frame asks again.
         dialog = self.host.xdotool("search", "--name", "^Tamber$").split()
-        self.keys("^Tamber$", "Return")
+        self.host.keys("^Tamber$", "Return")
         self.assert_eventually(lambda: MODE_CHANGE_REFUSED in self.host.log_text(),
                                "Enter did not choose Fullscreen")
         self.assert_eventually(lambda: self.dialog_shown() and
@@ -178,14 +160,14 @@ class DialogTest(DisplayTestCase):
 
         # Retry: the depth is tested again on the next frame, and it asks again.
         dialog = self.host.xdotool("search", "--name", "^Tamber$").split()
-        self.keys("^Tamber$", "alt+r")
+        self.host.keys("^Tamber$", "alt+r")
         self.assert_eventually(lambda: self.dialog_shown() and
                                self.host.xdotool("search", "--name", "^Tamber$").split() != dialog,
                                "the dialog did not come back after Retry")
         self.assertTrue(self.host.running())
 
         # Quit closes the host normally.
-        self.keys("^Tamber$", "alt+q")
+        self.host.keys("^Tamber$", "alt+q")
         self.assertEqual(self.host.wait_exit(), 0)
 
 

@@ -94,7 +94,7 @@ class InputTest(LobbyTestCase):
         """Moves the pointer to client (x, y) and waits until the library
         has seen it; returns where the next calls begin."""
         since = len(self.calls())
-        self.host.xdotool("mousemove", str(self.origin[0] + x), str(self.origin[1] + y))
+        self.move(x, y)
         self.wait_for(since, f"mouse_move {x} {y}")
         return len(self.calls())
 

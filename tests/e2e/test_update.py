@@ -16,15 +16,7 @@ QUILLON = harness.QUILLON
 HOST_TOOL = harness.HOST_TOOL
 BASE_URL = harness.BASE_URL
 
-# The bootstrap applet's screen, as RGB on the screen: the background, the
-# panel's inside (the background darkened to 63/256), its border, and the
-# status line where glyphs cover a pixel fully (each component c blends to
-# (c * 255) >> 8).
-BACKGROUND = (0x25, 0, 0)
-PANEL_INSIDE = (9, 0, 0)
-PANEL_BORDER = (0xFE, 0xD8, 0x90)
-STATUS_TEXT = (0xFD, 0xD7, 0x8F)
-FILE_TEXT = (0x64, 0x3F, 0x2A)
+from harness import BACKGROUND, FILE_TEXT, PANEL_BORDER, PANEL_INSIDE, STATUS_TEXT
 
 
 class UpdateTest(unittest.TestCase):
@@ -94,9 +86,7 @@ class UpdateTest(unittest.TestCase):
         self.host.start()
         self.assertTrue(harness.wait_until(lambda: "/data/a.bin" in self.requests(), timeout=60),
                         f"the download never started: {self.requests()}")
-        shot = self.host.screenshot()
-        cx, cy, _, _ = self.host.client_rect()
-        pixel = lambda x, y: shot.pixel(cx + x, cy + y)
+        pixel = self.host.client_pixels(self.host.screenshot())
         self.assertEqual(pixel(20, 20), BACKGROUND)
         self.assertEqual(pixel(220, 335), PANEL_INSIDE)
         for x, y in ((160, 300), (639, 300), (400, 252), (400, 347)):  # the border's four sides
@@ -119,8 +109,7 @@ class UpdateTest(unittest.TestCase):
         self.assertEqual(self.requests(), ["/.pm_file_list", "/.tb_file_list", "/data/a.bin", "/data/b.txt",
                                            "/tblobby.dll"])
         # The library draws every frame from now on (the recorder paints green).
-        shot = self.host.screenshot()
-        self.assertEqual(self.host.client_pixel(shot, 400, 300), (0x28, 0x8C, 0x3C))
+        self.assertEqual(self.host.client_pixels(self.host.screenshot())(400, 300), (0x28, 0x8C, 0x3C))
         self.close()
         last = [c for c in self.calls() if c not in ("attach", "detach")][-2:]
         self.assertEqual(last, ["on_wm_close", "unload"])
@@ -144,11 +133,10 @@ class UpdateTest(unittest.TestCase):
         self.assertEqual(self.calls(), [])  # the lobby was never loaded
         # The error screen: the status line and the file line are drawn in
         # their colours on the panel.
-        shot = self.host.screenshot()
-        cx, cy, _, _ = self.host.client_rect()
-        status = {shot.pixel(cx + x, cy + y) for x in range(300, 520) for y in range(290, 312)}
+        pixel = self.host.client_pixels(self.host.screenshot())
+        status = {pixel(x, y) for x in range(300, 520) for y in range(290, 312)}
         self.assertIn(STATUS_TEXT, status, "no status line")
-        filename = {shot.pixel(cx + x, cy + y) for x in range(330, 490) for y in range(322, 340)}
+        filename = {pixel(x, y) for x in range(330, 490) for y in range(322, 340)}
         self.assertIn(FILE_TEXT, filename, "no file line")
         self.close()
         return lines[0]
