@@ -137,8 +137,7 @@ def main():
         host.clear_store()
         host.tool("workarea")  # starts the Wine server, so that the host's start is the host's alone
         launched = time.monotonic()
-        host.proc = subprocess.Popen(["wine", quillon], env=host.env, stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.DEVNULL)
+        host.start(wait=False)  # the stats file tells when the first frame is up
         first_seen = None
         deadline = launched + 600
         while time.monotonic() < deadline:

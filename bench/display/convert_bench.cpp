@@ -21,7 +21,6 @@
 #include <cstdio>
 #include <cstdint>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -111,12 +110,22 @@ __attribute__((target("avx2"))) void traffic_only_avx2(const frame_view& view, u
 }
 #endif
 
+using traffic_fn = void (*)(const frame_view&, uint8_t*);
+
 template <uint32_t BytesPerPixel>
-void traffic(const frame_view& view, uint8_t* out) {
+traffic_fn traffic_for_cpu() {
 #if defined(__x86_64__) || defined(__i386__)
-    if (__builtin_cpu_supports("avx2")) return traffic_only_avx2<BytesPerPixel>(view, out);
+    if (__builtin_cpu_supports("avx2")) return traffic_only_avx2<BytesPerPixel>;
 #endif
-    traffic_only<uint64_t, BytesPerPixel>(view, out);
+    return traffic_only<uint64_t, BytesPerPixel>;
+}
+
+traffic_fn traffic_for(uint32_t bytes_per_pixel) {
+    switch (bytes_per_pixel) {
+    case 2: return traffic_for_cpu<2>();
+    case 3: return traffic_for_cpu<3>();
+    default: return traffic_for_cpu<4>();
+    }
 }
 
 struct format_case {
@@ -157,12 +166,9 @@ void register_benchmarks() {
         benchmark::RegisterBenchmark(("traffic/" + name).c_str(), [f](benchmark::State& state) {
             memory_surface target(f.bytes_per_pixel);
             const frame_view view = frame().view();
+            const traffic_fn traffic = traffic_for(f.bytes_per_pixel);
             for (auto _ : state) {
-                switch (f.bytes_per_pixel) {
-                case 2: traffic<2>(view, target.data()); break;
-                case 3: traffic<3>(view, target.data()); break;
-                default: traffic<4>(view, target.data()); break;
-                }
+                traffic(view, target.data());
                 benchmark::ClobberMemory();
             }
             state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * target.bytes()));

@@ -9,12 +9,9 @@
 
 #include "ratio_reporter.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
-#include <vector>
 
 #include "draw/frame_image.h"
 

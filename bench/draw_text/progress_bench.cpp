@@ -9,9 +9,7 @@
 
 #include "ratio_reporter.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>

@@ -11,12 +11,11 @@ import time
 import unittest
 
 import harness
+from harness import BACKGROUND, FILE_TEXT, PANEL_BORDER, PANEL_INSIDE, STATUS_TEXT
 
 QUILLON = harness.QUILLON
 HOST_TOOL = harness.HOST_TOOL
 BASE_URL = harness.BASE_URL
-
-from harness import BACKGROUND, FILE_TEXT, PANEL_BORDER, PANEL_INSIDE, STATUS_TEXT
 
 
 class UpdateTest(unittest.TestCase):
