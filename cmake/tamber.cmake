@@ -5,7 +5,7 @@ if(TAMBER_SANITIZE AND NOT WIN32)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-if(WIN32 AND CMAKE_SYSTEM_PROCESSOR MATCHES "i686|x86")
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
   # SSE2 for the packed pixel loops. Windows only guarantees a 4-byte aligned
   # stack on entry (window procedures, game-library callbacks), so let the
   # compiler realign where vector spills need it.

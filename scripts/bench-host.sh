@@ -1,30 +1,35 @@
 #!/usr/bin/env bash
 # The whole host measured under Wine and Xvfb: time to the first frame, the
-# progress screen's and the lobby's frame rates, and quillon.exe's download
+# progress screen's and the lobby's frame rates, and the host's download
 # throughput against curl (scripts/measure-host.py prints them).
 #
 # Usage: scripts/bench-host.sh [BUILD_DIR] [measure-host.py options]
-#   BUILD_DIR  a Windows build (default build-win32, configured with the
-#              MinGW toolchain if it does not exist); its base URL must be a
-#              local one (the default http://127.0.0.1:8642/)
+#   BUILD_DIR  a Windows build configured with -DTAMBER_MEASURE_HOST=ON, as
+#              the test command's are (default: build-win32 where this
+#              machine runs 32-bit programs, else build-win64); its base URL
+#              must be a local one (the default http://127.0.0.1:8642/)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="$root/build-win32"
+# shellcheck source=wine-env.sh
+source "$root/scripts/wine-env.sh" win64  # for tamber_wine32_runs
+if tamber_wine32_runs; then build="$root/build-win32"; else build="$root/build-win64"; fi
 if [ $# -gt 0 ] && [ "${1#-}" = "$1" ]; then
   build="$(cd "$1" && pwd)"
   shift
 fi
 
-for tool in nginx curl python3 wine Xvfb xdotool; do
+for tool in nginx curl python3 Xvfb xdotool; do
   command -v "$tool" >/dev/null || { echo "bench-host: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
 done
-
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-w64-mingw32.cmake" >/dev/null
+if ! grep -q '^TAMBER_MEASURE_HOST:BOOL=ON' "$build/CMakeCache.txt" 2>/dev/null; then
+  echo "bench-host: $build is not a Windows build configured with -DTAMBER_MEASURE_HOST=ON" \
+       "(scripts/test.sh configures build-win32 and build-win64 so)" >&2
+  exit 1
 fi
-ninja -C "$build" -j2 quillon tblobby host_tool >/dev/null
+ninja -C "$build" -j2 quillon-measure tblobby host_tool >/dev/null
 
+arch="$("$root/scripts/pe-arch.sh" "$build/src/quillon-measure.exe")"
+echo "bench-host: measuring the $([ "$arch" = win32 ] && echo 32 || echo 64)-bit quillon.exe of $build"
 # shellcheck source=wine-env.sh
-source "$root/scripts/wine-env.sh"
+source "$root/scripts/wine-env.sh" "$arch"
 exec python3 "$root/scripts/measure-host.py" --build "$build" "$@"

@@ -19,16 +19,25 @@ packages=(
   nginx
   # scripts/bench-sha256.sh compares with openssl
   openssl
-  # Windows build
+  # the Windows builds, 32-bit and 64-bit
   g++-mingw-w64-i686 binutils-mingw-w64-i686
-  # running and driving quillon.exe
-  wine wine32:i386 xvfb xdotool x11-utils imagemagick
+  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+  # running and driving quillon.exe: 64-bit Wine runs everywhere, 32-bit
+  # Wine where the kernel runs 32-bit programs (under user-mode emulation
+  # elsewhere)
+  wine wine64 wine32:i386 qemu-user-static xvfb xdotool x11-utils imagemagick
 )
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -q
-$SUDO apt-get install -y -q --no-install-recommends "${packages[@]}"
+if ! $SUDO apt-get update -q; then
+  echo "install-deps: apt-get update failed (see above): check the network and the package sources" >&2
+  exit 1
+fi
+if ! $SUDO apt-get install -y -q --no-install-recommends "${packages[@]}"; then
+  echo "install-deps: installing the packages failed (see above); the list is in $0" >&2
+  exit 1
+fi
 

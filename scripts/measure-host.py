@@ -10,7 +10,8 @@ display, and prints the figures of one run:
 
 The update server is nginx on the host's build-time base URL, serving the
 example content plus generated bulk files the lobby is made to need. The
-host reports its frames through TAMBER_FRAME_STATS (src/shell/frame_stats.h).
+host built for measuring (quillon-measure.exe) reports its frames through
+TAMBER_FRAME_STATS (src/shell/frame_stats.h).
 
 Since the host reads at most 64 KiB a frame, the progress screen's frame
 rate caps its download speed; the targets are a progress screen of at least
@@ -104,7 +105,7 @@ def rate(lines, column):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--build", default=os.path.join(ROOT, "build-win32"))
+    parser.add_argument("--build", required=True, help="a Windows build with quillon-measure.exe")
     parser.add_argument("--mib", type=int, default=128, help="bulk content to download (MiB)")
     parser.add_argument("--lobby-seconds", type=float, default=4.0)
     parser.add_argument("--curl-runs", type=int, default=3)
@@ -115,7 +116,9 @@ def main():
     port = harness.local_port(base_url)
     if not port:
         raise SystemExit(f"measure-host: the host was built for {base_url!r}, not a local server")
-    quillon = os.path.join(build, "src", "quillon.exe")
+    # The host built for measuring: the player's quillon.exe writes no
+    # statistics.
+    quillon = os.path.join(build, "src", "quillon-measure.exe")
     host_tool = os.path.join(build, "tests", "e2e", "host_tool.exe")
 
     # Everything the run writes lives in one folder inside the Wine prefix,

@@ -11,22 +11,50 @@
 # (default 30), saving a screenshot every second to build-win32/screenshots/,
 # and is then closed.
 #
+# It runs the 32-bit quillon.exe (build-win32) where this machine can run
+# 32-bit programs, else the 64-bit one (build-win64), and says which.
+#
 # Usage: scripts/run.sh [--no-install]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
+step="setting up"
+server_pid=""
+xvfb_pid=""
+finish() {
+  local status=$?
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  [ "$status" -eq 0 ] || echo "run.sh: FAILED while $step (exit code $status); the output above says why." >&2
+}
+trap finish EXIT
+
+step="installing packages (scripts/install-deps.sh)"
 [ "${1:-}" = "--no-install" ] || "$root/scripts/install-deps.sh"
 
-build="$root/build-win32"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-w64-mingw32.cmake" \
+# shellcheck source=wine-env.sh
+source "$root/scripts/wine-env.sh" win64  # for tamber_wine32_runs
+if tamber_wine32_runs; then
+  arch=win32 build="$root/build-win32" toolchain=toolchain-i686-w64-mingw32
+  echo "Running the 32-bit quillon.exe: this machine runs 32-bit programs."
+else
+  arch=win64 build="$root/build-win64" toolchain=toolchain-x86_64-w64-mingw32
+  echo "Running the 64-bit quillon.exe: $(tamber_wine32_why_not)."
+fi
+
+step="building quillon.exe in $build"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
 ninja -C "$build" quillon tblobby tamber-catalogue host_tool
 quillon="$build/src/quillon.exe"
 host_tool="$build/tests/e2e/host_tool.exe"
 
+step="setting up the Wine prefix"
 # shellcheck source=wine-env.sh
-source "$root/scripts/wine-env.sh"
+source "$root/scripts/wine-env.sh" "$arch"
+
+step="publishing the example content"
 
 # The content, published afresh from this checkout.
 content="$build/content"
@@ -35,22 +63,23 @@ TAMBER_CATALOGUE="$root/scripts/wine-run.sh $build/tools/tamber-catalogue.exe" \
   "$root/scripts/make-content.sh" "$build" "$content"
 
 # The update server: the base URL the host was built with.
+step="starting the update server"
 base_url="$(sed -n 's/^TAMBER_BASE_URL:STRING=//p' "$build/CMakeCache.txt")"
-server_pid=""
-xvfb_pid=""
-cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-}
-trap cleanup EXIT
 if [[ "$base_url" =~ ^http://(127\.0\.0\.1|localhost):([0-9]+)/$ ]]; then
   port="${BASH_REMATCH[2]}"
   python3 -m http.server "$port" --bind 127.0.0.1 --directory "$content" >"$build/server.log" 2>&1 &
   server_pid=$!
-  for _ in $(seq 1 50); do
-    curl -sf -o /dev/null "$base_url.pm_file_list" && break
+  served=0
+  for _ in $(seq 1 100); do
+    if curl -sf -o /dev/null "$base_url.pm_file_list"; then served=1; break; fi
+    kill -0 "$server_pid" 2>/dev/null || break
     sleep 0.1
   done
+  if [ "$served" != 1 ]; then
+    echo "run.sh: the update server on port $port did not answer (is the port taken?); its log:" >&2
+    cat "$build/server.log" >&2
+    exit 1
+  fi
   echo "Update server: $base_url serving $content (requests in $build/server.log)"
 elif [ -n "$base_url" ]; then
   echo "The host was built for $base_url; publish $content there."
@@ -58,10 +87,11 @@ fi
 
 store="$WINEPREFIX/drive_c/users/${USER:-root}/AppData/Local/Quillon"
 echo "Store: $store"
+step="running quillon.exe"
 
 if [ -n "${DISPLAY:-}" ]; then
   echo "Running quillon.exe on $DISPLAY; close its window to end."
-  wine "$quillon" && status=0 || status=$?
+  "$TAMBER_WINE" "$quillon" && status=0 || status=$?
 else
   for n in $(seq 90 140); do
     [ -e "/tmp/.X$n-lock" ] && continue
@@ -75,7 +105,7 @@ else
   rm -rf "$shots"
   mkdir -p "$shots"
   echo "No display: running on Xvfb $DISPLAY; screenshots go to $shots"
-  wine "$quillon" &
+  "$TAMBER_WINE" "$quillon" &
   host_pid=$!
   seconds="${TAMBER_RUN_SECONDS:-30}"
   for i in $(seq 1 "$seconds"); do
@@ -83,11 +113,11 @@ else
     kill -0 "$host_pid" 2>/dev/null || break
     import -window root "$shots/$(printf '%03d' "$i").png" 2>/dev/null || true
   done
-  wine "$host_tool" post 0x10 >/dev/null 2>&1 || true
+  "$TAMBER_WINE" "$host_tool" post 0x10 >/dev/null 2>&1 || true
   wait "$host_pid" && status=0 || status=$?
   # Wine's helper processes go before their X server does.
-  timeout 15 wineserver -w 2>/dev/null || true
+  timeout 15 "$TAMBER_WINESERVER" -w 2>/dev/null || true
 fi
-echo "quillon.exe ended with exit code $status"
+echo "quillon.exe ($arch) ended with exit code $status"
 [ -f "$store/download.log" ] && { echo "download.log:"; cat "$store/download.log"; }
 exit "$status"

@@ -1,43 +1,74 @@
-# tamber_applet_library(<target> <source>... ENTRIES <operation>...)
+# tamber_applet_library(<target> <source>... [INCOMPLETE])
 #
-# Builds a game library against sdk/tamber_applet.h. ENTRIES lists the
-# operations the library defines (load get_balance receive_packet ...).
-# For 32-bit MinGW it writes a .def file so that the DLL exports exactly the
-# decorated names ("_applet_load@12") and nothing else; elsewhere the plain C
-# names are exported and every other symbol stays hidden. The library gets no
-# "lib" prefix, so "tblobby" builds tblobby.dll (tblobby.so in a native
-# build: rename it to the name the host loads, "tblobby.dll").
+# Builds a game library against sdk/tamber_applet.h. The library exports
+# exactly the entry points its sources define, under the names the host looks
+# up, and nothing else; the entry points are those of the table in
+# tamber_applet.h (TAMBER_APPLET_ENTRY_POINTS), read from the header itself.
+#
+# Before the library is linked, the defined entry points are read from its
+# object files with nm:
+#   - a library that lacks a required entry point (applet_load,
+#     applet_get_balance, applet_receive_packet) fails to build, since the
+#     host would refuse it; INCOMPLETE allows it (for libraries that test
+#     that refusal);
+#   - on 32-bit Windows an entry point whose argument bytes differ from the
+#     table's fails to build, and a .def file is written so that the DLL
+#     exports the decorated names ("_applet_load@12"), which MinGW would
+#     otherwise strip of their leading underscore;
+#   - on 64-bit Windows and ELF the SDK header's declarations export the
+#     plain names ("applet_load"); every other symbol stays hidden.
+#
+# The library gets no "lib" prefix: "tblobby" builds tblobby.dll (tblobby.so
+# natively).
 set(_TAMBER_SDK_DIR "${CMAKE_CURRENT_LIST_DIR}")
 
-set(_tamber_entry_bytes
-  load=12 unload=0 receive_packet=8 update=4 render=16 render2=4
-  get_cursor=8 mouse_down=16 mouse_drag=12 mouse_click=16 mouse_wheel=12
-  mouse_move=8 mouse_up=12 key_down=4 key_repeat=4 key_up=4 get_balance=0
-  set_message=4 io_state=4 on_wm_lobby=0 on_wm_async_select=4 send_packet=8
-  on_wm_char=4 set_server_path=4 on_wm_close=0 set_application_type=4)
+# The table, as a list of operation:bytes:required.
+file(READ "${_TAMBER_SDK_DIR}/tamber_applet.h" _tamber_header)
+string(REGEX MATCHALL "\n *X\\([a-z_0-9]+, [0-9]+, [01]\\)" _tamber_table_lines "${_tamber_header}")
+set(TAMBER_APPLET_ENTRY_TABLE "")
+foreach(line IN LISTS _tamber_table_lines)
+  string(REGEX REPLACE "^\n *X\\(([a-z_0-9]+), ([0-9]+), ([01])\\)$" "\\1:\\2:\\3" entry "${line}")
+  list(APPEND TAMBER_APPLET_ENTRY_TABLE "${entry}")
+endforeach()
+list(LENGTH TAMBER_APPLET_ENTRY_TABLE _tamber_entry_count)
+if(NOT _tamber_entry_count EQUAL 26)
+  message(FATAL_ERROR "tamber_applet.cmake: read ${_tamber_entry_count} entry points from tamber_applet.h, expected 26")
+endif()
+set_property(DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  "${_TAMBER_SDK_DIR}/tamber_applet.h")
 
 function(tamber_applet_library target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "ENTRIES")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "INCOMPLETE" "" "")
   set(sources ${arg_UNPARSED_ARGUMENTS})
-  if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
-    set(def "${CMAKE_CURRENT_BINARY_DIR}/${target}.def")
-    set(lines "LIBRARY ${target}.dll\nEXPORTS\n")
-    foreach(entry IN LISTS arg_ENTRIES)
-      set(bytes "")
-      foreach(pair IN LISTS _tamber_entry_bytes)
-        if(pair MATCHES "^${entry}=([0-9]+)$")
-          set(bytes "${CMAKE_MATCH_1}")
-        endif()
-      endforeach()
-      if(bytes STREQUAL "")
-        message(FATAL_ERROR "tamber_applet_library(${target}): unknown entry point '${entry}'")
-      endif()
-      string(APPEND lines "    _applet_${entry}@${bytes} = applet_${entry}@${bytes}\n")
-    endforeach()
-    file(CONFIGURE OUTPUT "${def}" CONTENT "${lines}")
-    list(APPEND sources "${def}")
-  endif()
   add_library(${target} SHARED ${sources})
   target_include_directories(${target} PRIVATE "${_TAMBER_SDK_DIR}")
   set_target_properties(${target} PROPERTIES PREFIX "" C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden)
+
+  # Every object that goes into the library: its own, and those of object
+  # libraries named among its sources.
+  set(objects "$<TARGET_OBJECTS:${target}>")
+  foreach(source IN LISTS sources)
+    if(source MATCHES "^\\$<TARGET_OBJECTS:")
+      list(APPEND objects "${source}")
+    endif()
+  endforeach()
+
+  set(def "")
+  if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(def "${CMAKE_CURRENT_BINARY_DIR}/${target}.def")
+    target_link_options(${target} PRIVATE "${def}")
+  endif()
+  if(NOT CMAKE_NM)
+    message(FATAL_ERROR "tamber_applet_library(${target}): no nm found to read the entry points with")
+  endif()
+  add_custom_command(TARGET ${target} PRE_LINK
+    COMMAND "${CMAKE_COMMAND}"
+      "-DNM=${CMAKE_NM}"
+      "-DLIBRARY=${target}"
+      "-DTABLE=${TAMBER_APPLET_ENTRY_TABLE}"
+      "-DDEF=${def}"
+      "-DINCOMPLETE=${arg_INCOMPLETE}"
+      "-DOBJECTS=${objects}"
+      -P "${_TAMBER_SDK_DIR}/tamber_applet_exports.cmake"
+    VERBATIM)
 endfunction()

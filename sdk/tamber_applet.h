@@ -193,8 +193,10 @@ struct drag_operation {
 /* ---- the entry points --------------------------------------------------- */
 
 /* The name table. X(operation, argument bytes, required) for all 26 entry
- * points, in the order the host binds them after applet_load. Hosts and
- * tools build the exported names from it:
+ * points, in the order the host binds them. It is the one list of them:
+ * the host binds by it, sdk/tamber_applet.cmake reads it to write export
+ * lists and to refuse a library without a required entry point, and the
+ * declarations below follow from it. The exported names:
  *   32-bit Windows: "_applet_" #operation "@" #bytes
  *   elsewhere:      "applet_" #operation */
 #define TAMBER_APPLET_ENTRY_POINTS(X) \
@@ -231,91 +233,95 @@ struct drag_operation {
 #  define TAMBER_ENTRY_NAME(operation, bytes) "applet_" #operation
 #endif
 
-/* Function types of the entry points, one per export. */
+/* Function types of the entry points, one per export: applet_<operation>_func
+ * is the function, applet_<operation>_fn a pointer to it. */
 
 /* Required. module: the library's own module handle; window: the host's main
  * window (post messages to it); reserved: always 0. Negative = refuse. */
-typedef tamber_result (TAMBER_CALL *applet_load_fn)(tamber_handle module, tamber_handle window, uint32_t reserved);
+typedef tamber_result (TAMBER_CALL applet_load_func)(tamber_handle module, tamber_handle window, uint32_t reserved);
+typedef applet_load_func *applet_load_fn;
 /* Immediately before the library is unmapped. */
-typedef void (TAMBER_CALL *applet_unload_fn)(void);
+typedef void (TAMBER_CALL applet_unload_func)(void);
+typedef applet_unload_func *applet_unload_fn;
 /* Required. Never called by the host; meaning is the library's. */
-typedef void (TAMBER_CALL *applet_receive_packet_fn)(uint32_t a, uint32_t b);
+typedef void (TAMBER_CALL applet_receive_packet_func)(uint32_t a, uint32_t b);
+typedef applet_receive_packet_func *applet_receive_packet_fn;
 /* Every frame; elapsed = milliseconds since the previous frame. */
-typedef void (TAMBER_CALL *applet_update_fn)(uint32_t elapsed);
+typedef void (TAMBER_CALL applet_update_func)(uint32_t elapsed);
+typedef applet_update_func *applet_update_fn;
 /* Every drawn frame, after update with the same elapsed; draw the whole
  * frame. x, y: pointer position in client coordinates. */
-typedef void (TAMBER_CALL *applet_render_fn)(uint32_t elapsed, frame_view *frame, int32_t x, int32_t y);
+typedef void (TAMBER_CALL applet_render_func)(uint32_t elapsed, frame_view *frame, int32_t x, int32_t y);
+typedef applet_render_func *applet_render_fn;
 /* Never called by the host. */
-typedef void (TAMBER_CALL *applet_render2_fn)(frame_view *frame);
+typedef void (TAMBER_CALL applet_render2_func)(frame_view *frame);
+typedef applet_render2_func *applet_render2_fn;
 /* After a pointer move, a release, a drag start or cancel. Null: arrow. */
-typedef tamber_handle (TAMBER_CALL *applet_get_cursor_fn)(int32_t x, int32_t y);
+typedef tamber_handle (TAMBER_CALL applet_get_cursor_func)(int32_t x, int32_t y);
+typedef applet_get_cursor_func *applet_get_cursor_fn;
 /* A button went down; returns a press decision (TAMBER_PRESS_*). */
-typedef int32_t (TAMBER_CALL *applet_mouse_down_fn)(int32_t button, int32_t x, int32_t y, int32_t double_click);
+typedef int32_t (TAMBER_CALL applet_mouse_down_func)(int32_t button, int32_t x, int32_t y, int32_t double_click);
+typedef applet_mouse_down_func *applet_mouse_down_fn;
 /* A drag starts at (x, y); return a drag_operation to take it, or null. */
-typedef drag_operation *(TAMBER_CALL *applet_mouse_drag_fn)(int32_t button, int32_t x, int32_t y);
+typedef drag_operation *(TAMBER_CALL applet_mouse_drag_func)(int32_t button, int32_t x, int32_t y);
+typedef applet_mouse_drag_func *applet_mouse_drag_fn;
 /* A press became a click. */
-typedef void (TAMBER_CALL *applet_mouse_click_fn)(int32_t button, int32_t x, int32_t y, int32_t double_click);
+typedef void (TAMBER_CALL applet_mouse_click_func)(int32_t button, int32_t x, int32_t y, int32_t double_click);
+typedef applet_mouse_click_func *applet_mouse_click_fn;
 /* delta: signed, 120 per notch. x, y in client coordinates. */
-typedef void (TAMBER_CALL *applet_mouse_wheel_fn)(int32_t x, int32_t y, int32_t delta);
-typedef void (TAMBER_CALL *applet_mouse_move_fn)(int32_t x, int32_t y);
+typedef void (TAMBER_CALL applet_mouse_wheel_func)(int32_t x, int32_t y, int32_t delta);
+typedef applet_mouse_wheel_func *applet_mouse_wheel_fn;
+typedef void (TAMBER_CALL applet_mouse_move_func)(int32_t x, int32_t y);
+typedef applet_mouse_move_func *applet_mouse_move_fn;
 /* A button went up that was not part of a click or a drag. */
-typedef void (TAMBER_CALL *applet_mouse_up_fn)(int32_t button, int32_t x, int32_t y);
+typedef void (TAMBER_CALL applet_mouse_up_func)(int32_t button, int32_t x, int32_t y);
+typedef applet_mouse_up_func *applet_mouse_up_fn;
 /* vk: Windows virtual-key code. key_down for the first press, key_repeat for
  * each automatic repetition, key_up on release. */
-typedef void (TAMBER_CALL *applet_key_down_fn)(uint32_t vk);
-typedef void (TAMBER_CALL *applet_key_repeat_fn)(uint32_t vk);
-typedef void (TAMBER_CALL *applet_key_up_fn)(uint32_t vk);
+typedef void (TAMBER_CALL applet_key_down_func)(uint32_t vk);
+typedef applet_key_down_func *applet_key_down_fn;
+typedef void (TAMBER_CALL applet_key_repeat_func)(uint32_t vk);
+typedef applet_key_repeat_func *applet_key_repeat_fn;
+typedef void (TAMBER_CALL applet_key_up_func)(uint32_t vk);
+typedef applet_key_up_func *applet_key_up_fn;
 /* Required. Never called by the host. */
-typedef int32_t (TAMBER_CALL *applet_get_balance_fn)(void);
+typedef int32_t (TAMBER_CALL applet_get_balance_func)(void);
+typedef applet_get_balance_func *applet_get_balance_fn;
 /* Never called by the host. */
-typedef void (TAMBER_CALL *applet_set_message_fn)(uint32_t message);
+typedef void (TAMBER_CALL applet_set_message_func)(uint32_t message);
+typedef applet_set_message_func *applet_set_message_fn;
 /* Never called by the host. */
-typedef int32_t (TAMBER_CALL *applet_io_state_fn)(uint32_t value);
+typedef int32_t (TAMBER_CALL applet_io_state_func)(uint32_t value);
+typedef applet_io_state_func *applet_io_state_fn;
 /* Message 0x8002 reached the host window. */
-typedef void (TAMBER_CALL *applet_on_wm_lobby_fn)(void);
+typedef void (TAMBER_CALL applet_on_wm_lobby_func)(void);
+typedef applet_on_wm_lobby_func *applet_on_wm_lobby_fn;
 /* Message 0x8101 reached the host window; error = HIWORD(lParam). */
-typedef void (TAMBER_CALL *applet_on_wm_async_select_fn)(uint32_t error);
+typedef void (TAMBER_CALL applet_on_wm_async_select_func)(uint32_t error);
+typedef applet_on_wm_async_select_func *applet_on_wm_async_select_fn;
 /* Reached through the host export applet_send_packet only. */
-typedef void (TAMBER_CALL *applet_send_packet_fn)(uint32_t a, uint32_t b);
+typedef void (TAMBER_CALL applet_send_packet_func)(uint32_t a, uint32_t b);
+typedef applet_send_packet_func *applet_send_packet_fn;
 /* WM_CHAR: one UTF-16 code unit. */
-typedef void (TAMBER_CALL *applet_on_wm_char_fn)(uint32_t character);
+typedef void (TAMBER_CALL applet_on_wm_char_func)(uint32_t character);
+typedef applet_on_wm_char_func *applet_on_wm_char_fn;
 /* The update server's base URL (NUL-terminated, ends in '/'); the string is
  * valid only during the call. */
-typedef void (TAMBER_CALL *applet_set_server_path_fn)(const char *url);
+typedef void (TAMBER_CALL applet_set_server_path_func)(const char *url);
+typedef applet_set_server_path_func *applet_set_server_path_fn;
 /* The host window received WM_CLOSE; the display is still open. */
-typedef void (TAMBER_CALL *applet_on_wm_close_fn)(void);
+typedef void (TAMBER_CALL applet_on_wm_close_func)(void);
+typedef applet_on_wm_close_func *applet_on_wm_close_fn;
 /* The host's application type (2). */
-typedef void (TAMBER_CALL *applet_set_application_type_fn)(int32_t type);
+typedef void (TAMBER_CALL applet_set_application_type_func)(int32_t type);
+typedef applet_set_application_type_func *applet_set_application_type_fn;
 
-/* Declarations for library authors: define the ones you export. */
+/* Declarations for library authors, one per entry point of the table:
+ * define the ones you export. */
 #ifndef TAMBER_HOST
-#define TAMBER_DECLARE_ENTRY(ret, name, params) TAMBER_EXPORT ret TAMBER_CALL name params;
-TAMBER_DECLARE_ENTRY(tamber_result, applet_load, (tamber_handle module, tamber_handle window, uint32_t reserved))
-TAMBER_DECLARE_ENTRY(void, applet_unload, (void))
-TAMBER_DECLARE_ENTRY(void, applet_receive_packet, (uint32_t a, uint32_t b))
-TAMBER_DECLARE_ENTRY(void, applet_update, (uint32_t elapsed))
-TAMBER_DECLARE_ENTRY(void, applet_render, (uint32_t elapsed, frame_view *frame, int32_t x, int32_t y))
-TAMBER_DECLARE_ENTRY(void, applet_render2, (frame_view *frame))
-TAMBER_DECLARE_ENTRY(tamber_handle, applet_get_cursor, (int32_t x, int32_t y))
-TAMBER_DECLARE_ENTRY(int32_t, applet_mouse_down, (int32_t button, int32_t x, int32_t y, int32_t double_click))
-TAMBER_DECLARE_ENTRY(drag_operation *, applet_mouse_drag, (int32_t button, int32_t x, int32_t y))
-TAMBER_DECLARE_ENTRY(void, applet_mouse_click, (int32_t button, int32_t x, int32_t y, int32_t double_click))
-TAMBER_DECLARE_ENTRY(void, applet_mouse_wheel, (int32_t x, int32_t y, int32_t delta))
-TAMBER_DECLARE_ENTRY(void, applet_mouse_move, (int32_t x, int32_t y))
-TAMBER_DECLARE_ENTRY(void, applet_mouse_up, (int32_t button, int32_t x, int32_t y))
-TAMBER_DECLARE_ENTRY(void, applet_key_down, (uint32_t vk))
-TAMBER_DECLARE_ENTRY(void, applet_key_repeat, (uint32_t vk))
-TAMBER_DECLARE_ENTRY(void, applet_key_up, (uint32_t vk))
-TAMBER_DECLARE_ENTRY(int32_t, applet_get_balance, (void))
-TAMBER_DECLARE_ENTRY(void, applet_set_message, (uint32_t message))
-TAMBER_DECLARE_ENTRY(int32_t, applet_io_state, (uint32_t value))
-TAMBER_DECLARE_ENTRY(void, applet_on_wm_lobby, (void))
-TAMBER_DECLARE_ENTRY(void, applet_on_wm_async_select, (uint32_t error))
-TAMBER_DECLARE_ENTRY(void, applet_send_packet, (uint32_t a, uint32_t b))
-TAMBER_DECLARE_ENTRY(void, applet_on_wm_char, (uint32_t character))
-TAMBER_DECLARE_ENTRY(void, applet_set_server_path, (const char *url))
-TAMBER_DECLARE_ENTRY(void, applet_on_wm_close, (void))
-TAMBER_DECLARE_ENTRY(void, applet_set_application_type, (int32_t type))
+#define TAMBER_DECLARE_ENTRY(operation, bytes, required) \
+    TAMBER_EXPORT applet_##operation##_func applet_##operation;
+TAMBER_APPLET_ENTRY_POINTS(TAMBER_DECLARE_ENTRY)
 #undef TAMBER_DECLARE_ENTRY
 #endif /* TAMBER_HOST */
 

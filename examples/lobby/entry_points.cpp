@@ -4,7 +4,8 @@
 // required; the lobby exports every one so that this file shows them all.
 // The declarations (extern "C", __stdcall, export) come from
 // tamber_applet.h; CMake's tamber_applet_library() writes the .def file
-// that gives the Windows build its decorated names ("_applet_load@12").
+// that gives the 32-bit Windows build its decorated names
+// ("_applet_load@12").
 #include "lobby.h"
 
 // ---- life cycle --------------------------------------------------------------

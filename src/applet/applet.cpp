@@ -1,28 +1,10 @@
 #include "applet/applet.h"
 
 #include <cstring>
-#include <string_view>
 
 namespace tamber {
 
 namespace {
-// The exported names, from the one name table in the SDK header.
-struct entry_name {
-    std::string_view operation;
-    const char* exported;
-};
-constexpr entry_name entry_names[] = {
-#define TAMBER_NAME(operation, bytes, required) {#operation, TAMBER_ENTRY_NAME(operation, bytes)},
-    TAMBER_APPLET_ENTRY_POINTS(TAMBER_NAME)
-#undef TAMBER_NAME
-};
-
-constexpr const char* exported_name(std::string_view operation) {
-    for (const auto& e : entry_names)
-        if (e.operation == operation) return e.exported;
-    return nullptr;
-}
-
 template <typename F>
 F entry_cast(void* p) {
     F f;
@@ -49,9 +31,12 @@ hresult applet::load(const char* path, void* window, uint32_t reserved) {
     // A loader that fails without a code must still report a failure.
     if (!module) return error ? hresult_from_error(error) : hresult_from_error(error_mod_not_found);
 
-    void* load_entry = loader_.symbol(module, exported_name("load"));
-    const bool complete = load_entry && loader_.symbol(module, exported_name("get_balance")) &&
-                          loader_.symbol(module, exported_name("receive_packet"));
+    const entry_points entry = bind_entry_points(loader_, module);
+    bool complete = true;
+#define TAMBER_REQUIRE(operation, bytes, required) \
+    if (required && !entry.operation) complete = false;
+    TAMBER_APPLET_ENTRY_POINTS(TAMBER_REQUIRE)
+#undef TAMBER_REQUIRE
     if (!complete) {
         loader_.close(module);
         return hresult_from_error(error_bad_format);
@@ -61,47 +46,23 @@ hresult applet::load(const char* path, void* window, uint32_t reserved) {
     // empty while the new library initialises, so a call that reaches the
     // host export from inside applet_load does nothing.
     unload();
-    const hresult r = entry_cast<applet_load_fn>(load_entry)(module, window, reserved);
+    const hresult r = entry.load(module, window, reserved);
     if (r < 0) {
         loader_.close(module);
         return r;
     }
     module_ = module;
-    bind_entry_points();
+    entry_ = entry;
     return r;
 }
 
-void applet::bind_entry_points() {
-    // Every one of the twenty-five, in member order; a missing export leaves
-    // its pointer null.
-#define TAMBER_BIND(operation) \
-    entry_.operation = entry_cast<applet_##operation##_fn>(loader_.symbol(module_, exported_name(#operation)))
-    TAMBER_BIND(unload);
-    TAMBER_BIND(receive_packet);
-    TAMBER_BIND(update);
-    TAMBER_BIND(render);
-    TAMBER_BIND(render2);
-    TAMBER_BIND(get_cursor);
-    TAMBER_BIND(mouse_down);
-    TAMBER_BIND(mouse_drag);
-    TAMBER_BIND(mouse_click);
-    TAMBER_BIND(mouse_wheel);
-    TAMBER_BIND(mouse_move);
-    TAMBER_BIND(mouse_up);
-    TAMBER_BIND(key_down);
-    TAMBER_BIND(key_repeat);
-    TAMBER_BIND(key_up);
-    TAMBER_BIND(get_balance);
-    TAMBER_BIND(set_message);
-    TAMBER_BIND(io_state);
-    TAMBER_BIND(on_wm_lobby);
-    TAMBER_BIND(on_wm_async_select);
-    TAMBER_BIND(send_packet);
-    TAMBER_BIND(on_wm_char);
-    TAMBER_BIND(set_server_path);
-    TAMBER_BIND(on_wm_close);
-    TAMBER_BIND(set_application_type);
+applet::entry_points applet::bind_entry_points(library_loader& loader, void* module) {
+    entry_points entry{};
+#define TAMBER_BIND(operation, bytes, required) \
+    entry.operation = entry_cast<applet_##operation##_fn>(loader.symbol(module, TAMBER_ENTRY_NAME(operation, bytes)));
+    TAMBER_APPLET_ENTRY_POINTS(TAMBER_BIND)
 #undef TAMBER_BIND
+    return entry;
 }
 
 void applet::unload() {

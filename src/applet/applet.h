@@ -55,36 +55,15 @@ public:
     void set_application_type(int32_t type);
 
 private:
-    // The twenty-five bound entry points, in binding order.
+    // Every entry point of the SDK header's table, in its order; null where
+    // the library does not export it.
     struct entry_points {
-        applet_unload_fn unload;
-        applet_receive_packet_fn receive_packet;
-        applet_update_fn update;
-        applet_render_fn render;
-        applet_render2_fn render2;
-        applet_get_cursor_fn get_cursor;
-        applet_mouse_down_fn mouse_down;
-        applet_mouse_drag_fn mouse_drag;
-        applet_mouse_click_fn mouse_click;
-        applet_mouse_wheel_fn mouse_wheel;
-        applet_mouse_move_fn mouse_move;
-        applet_mouse_up_fn mouse_up;
-        applet_key_down_fn key_down;
-        applet_key_repeat_fn key_repeat;
-        applet_key_up_fn key_up;
-        applet_get_balance_fn get_balance;
-        applet_set_message_fn set_message;
-        applet_io_state_fn io_state;
-        applet_on_wm_lobby_fn on_wm_lobby;
-        applet_on_wm_async_select_fn on_wm_async_select;
-        applet_send_packet_fn send_packet;
-        applet_on_wm_char_fn on_wm_char;
-        applet_set_server_path_fn set_server_path;
-        applet_on_wm_close_fn on_wm_close;
-        applet_set_application_type_fn set_application_type;
+#define TAMBER_ENTRY_MEMBER(operation, bytes, required) applet_##operation##_fn operation;
+        TAMBER_APPLET_ENTRY_POINTS(TAMBER_ENTRY_MEMBER)
+#undef TAMBER_ENTRY_MEMBER
     };
 
-    void bind_entry_points();
+    static entry_points bind_entry_points(library_loader& loader, void* module);
 
     library_loader& loader_;
     void* module_ = nullptr;

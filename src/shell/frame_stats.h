@@ -1,5 +1,6 @@
-// Frame statistics for measuring the host from outside: with the
-// environment variable TAMBER_FRAME_STATS naming a file, quillon.exe writes
+// Frame statistics for measuring the host from outside: the host built for
+// measuring (quillon-measure.exe, CMake option TAMBER_MEASURE_HOST), with the
+// environment variable TAMBER_FRAME_STATS naming a file, writes
 // a line there at its first presented frame and then at most every quarter
 // of a second:
 //
@@ -8,7 +9,8 @@
 // <lobby> is 1 once the lobby library is the current applet; the update
 // figures are the bootstrap applet's updater's. A script reads the frame
 // rate, the download's progress and the time to the first frame from it.
-// Nothing is written, and nothing costs, when the variable is unset.
+// Nothing is written, and nothing costs, when the variable is unset; the
+// player's quillon.exe has none of this and reads no environment variable.
 #pragma once
 
 #include <cstdint>

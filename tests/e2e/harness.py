@@ -1,6 +1,7 @@
 """Drives quillon.exe under Wine on an Xvfb display, the way a player would.
 
-The harness owns an Xvfb display, a Wine prefix (the project's own, set up by
+The harness owns an Xvfb display, a Wine prefix (the project's own for the
+architecture of the build under test, TAMBER_WINE_ARCH, set up by
 scripts/wine-env.sh) and the host process. It reads the screen with
 ImageMagick's `import`, sends input with `xdotool`, and reaches the host
 window from inside Wine with host_tool.exe (post a message, read the client
@@ -17,7 +18,6 @@ import time
 import unittest
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
-WINE_RUN = os.path.join(ROOT, "scripts", "wine-run.sh")
 
 WM_CLOSE = 0x0010
 WM_APP_TOGGLE = 0x8003
@@ -44,6 +44,7 @@ HOST_TOOL = os.environ.get("TAMBER_HOST_TOOL", "")
 RECORDER = os.environ.get("TAMBER_RECORDER_DLL", "")
 TEST_SERVER = os.environ.get("TAMBER_TEST_SERVER", "")
 BASE_URL = os.environ.get("TAMBER_BASE_URL", "http://127.0.0.1:8642/")
+WINE_ARCH = os.environ.get("TAMBER_WINE_ARCH", "win64")
 
 
 def local_port(url):
@@ -116,10 +117,12 @@ def read_calls(path):
         return []
 
 
-def wine_environment():
-    """The environment scripts/wine-env.sh sets up, as a dict."""
+def wine_environment(arch=None):
+    """The environment scripts/wine-env.sh sets up for `arch` (win32 or
+    win64; the build under test's by default), as a dict. TAMBER_WINE and
+    TAMBER_WINESERVER name the loader and the server to run."""
     out = subprocess.run(
-        ["bash", "-c", f'source "{ROOT}/scripts/wine-env.sh" && env -0'],
+        ["bash", "-c", f'source "{ROOT}/scripts/wine-env.sh" "$1" && env -0', "wine-env", arch or WINE_ARCH],
         check=True, capture_output=True).stdout
     env = {}
     for item in out.split(b"\0"):
@@ -213,10 +216,11 @@ class Host:
 
     def start(self, timeout=60, wait=True):
         """Launches quillon.exe; with `wait`, returns once its window is up."""
-        command = ["wine", self.quillon]
+        wine = self.env["TAMBER_WINE"]
+        command = [wine, self.quillon]
         if self.desktop:
             name, width, height = self.desktop
-            command = ["wine", "explorer", f"/desktop={name},{width}x{height}", self.quillon]
+            command = [wine, "explorer", f"/desktop={name},{width}x{height}", self.quillon]
         err = open(self.log, "w") if self.log else subprocess.DEVNULL
         try:
             self.proc = subprocess.Popen(command, env=self.env, stdout=subprocess.DEVNULL, stderr=err)
@@ -238,7 +242,7 @@ class Host:
         # (wineserver, services) may inherit a pipe and hold it open long
         # after the tool has ended.
         with tempfile.TemporaryFile(mode="w+") as out:
-            result = subprocess.run(["wine", self.host_tool, *args], env=self.env, stdout=out,
+            result = subprocess.run([self.env["TAMBER_WINE"], self.host_tool, *args], env=self.env, stdout=out,
                                     stderr=subprocess.DEVNULL, timeout=120)
             out.seek(0)
             return out.read() if capture else result.returncode
@@ -320,7 +324,7 @@ class Host:
         if self.proc and self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
-        subprocess.run(["wineserver", "-k"], env=self.env, check=False,
+        subprocess.run([self.env["TAMBER_WINESERVER"], "-k"], env=self.env, check=False,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 

@@ -102,10 +102,10 @@ LRESULT CALLBACK main_window_procedure(HWND window, UINT message, WPARAM wparam,
 
 // The host's export (ordinal 1): any module in the process reaches the lobby
 // library's applet_send_packet through it.
-extern "C" void __stdcall applet_send_packet(uint32_t a, uint32_t b) { library_applet.send_packet(a, b); }
+extern "C" void TAMBER_CALL applet_send_packet(uint32_t a, uint32_t b) { library_applet.send_packet(a, b); }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    const uint32_t started = windows.time_ms();
+    [[maybe_unused]] const uint32_t started = windows.time_ms();
     InitCommonControls();
     CoInitialize(nullptr);
     srand(static_cast<unsigned>(time(nullptr)));
@@ -127,7 +127,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     bootstrap_applet.set_server_path(TAMBER_BASE_URL);
     bootstrap_applet.start_update();
 
-    // Frame statistics, for measurements only (see shell/frame_stats.h).
+#ifdef TAMBER_MEASURE_HOST
+    // Frame statistics, in the host built for measuring only (see
+    // shell/frame_stats.h): the host a player runs reads nothing from its
+    // environment.
     char stats_path[MAX_PATH];
     const DWORD stats_length = GetEnvironmentVariableA("TAMBER_FRAME_STATS", stats_path, MAX_PATH);
     std::unique_ptr<tamber::frame_stats> stats;
@@ -136,6 +139,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                                                       library_applet);
         host.set_frame_listener(stats.get());
     }
+#endif
 
     timeBeginPeriod(1);
     const int result = host.run_message_loop();
