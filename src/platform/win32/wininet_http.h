@@ -21,7 +21,7 @@ public:
     http_handle open_url(http_handle session, const char* url, uint32_t& error) override;
     bool query_status(http_handle request, uint32_t& status) override;
     bool query_content_length(http_handle request, uint32_t& length) override;
-    bool read(http_handle request, void* buffer, uint32_t size, uint32_t& count, uint32_t& error) override;
+    read_status read(http_handle request, void* buffer, uint32_t size, uint32_t& count, uint32_t& error) override;
     void close(http_handle handle) override;
 };
 
