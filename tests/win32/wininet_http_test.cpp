@@ -22,6 +22,9 @@ struct wininet_traits {
     // Wine hands out whatever has arrived when the server closes the
     // connection, also past the announced length.
     static constexpr bool may_read_past_announced_length = true;
+    // Wine's WinINet ends a chunked body where the connection closes, last
+    // chunk or not, and says nothing of it: not mended yet.
+    static constexpr bool reports_cut_chunked_body = false;
 };
 
 INSTANTIATE_TYPED_TEST_SUITE_P(wininet, http_client_suite, wininet_traits);
