@@ -86,6 +86,17 @@ grep -q '^usage: tamber-catalogue' "$work/err" || fail "catalogue usage: $(cat "
 expect_status 2 "$catalogue_tool" --bogus
 expect_status 1 "$catalogue_tool" "$work/nowhere"
 
+# Names that differ only in letter case are one file on Windows: the list is
+# still written, with a warning naming both.
+cased="$work/cased"
+mkdir -p "$cased/data"
+printf 'upper' >"$cased/data/A.png"
+printf 'lower' >"$cased/data/a.png"
+expect_status 0 "$catalogue_tool" "$cased"
+grep -qF "warning: 'data/A.png' and 'data/a.png' are the same file on Windows" "$work/err" ||
+  fail "no letter-case warning: $(cat "$work/err")"
+[ "$(wc -l <"$cased/.pm_file_list")" -eq 2 ] || fail "letter-case list: $(cat "$cased/.pm_file_list")"
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures failed" >&2
   exit 1

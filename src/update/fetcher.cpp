@@ -1,6 +1,9 @@
 // The HTTP fetcher: one named file at a time from the update server, read in
-// chunks of at most 64 KiB into memory. Failures are logged and become the
-// updater's state; nothing is retried.
+// chunks of at most 64 KiB into memory. A read takes what has arrived and
+// never waits for more, so a slow server never holds up a frame; a transfer
+// that stalls, or whose body outgrows what the catalogue allows, fails and is
+// abandoned. Failures are logged and become the updater's state; nothing is
+// retried.
 #include <cstdlib>
 #include <cstring>
 
@@ -61,10 +64,11 @@ void updater::open_internet() {
     }
 }
 
-bool updater::open_file(const std::string& name) {
+bool updater::open_file(const std::string& name, uint64_t body_bound) {
     request_.close();
     expected_length_ = 0;
     receive_buffer_.clear();
+    receive_buffer_.set_limit(body_bound < receive_limit_ ? static_cast<std::size_t>(body_bound) : receive_limit_);
     current_name_ = name;
 
     // The name is appended as it stands: no separator, no escaping.
@@ -91,6 +95,7 @@ bool updater::open_file(const std::string& name) {
     uint32_t length = 0;
     if (!http_.query_content_length(request_.get(), length)) length = 0;
     expected_length_ = length;
+    last_arrival_ = std::chrono::steady_clock::now();
     state_ = downloading;
     return true;
 }
@@ -100,27 +105,40 @@ int32_t updater::read_step() {
     uint8_t scratch[read_chunk_bytes];
     uint32_t count = 0;
     uint32_t error = 0;
-    if (!http_.read(request_.get(), scratch, read_chunk_bytes, count, error)) {
-        log_message("'%s': read error %d", url().c_str(), static_cast<int>(error));
-        state_ = failed_transfer;
-        return -1;
+    switch (http_.read(request_.get(), scratch, read_chunk_bytes, count, error)) {
+    case read_status::failed:
+        fail_transfer(error);
+        return read_failed;
+    case read_status::waiting:
+        if (std::chrono::steady_clock::now() - last_arrival_ < stall_timeout_) return read_nothing_yet;
+        fail_transfer(error_timed_out);
+        return read_failed;
+    case read_status::bytes:
+        if (count > read_chunk_bytes) count = read_chunk_bytes;
+        if (!receive_buffer_.append(scratch, count)) {
+            // Longer than the catalogue allows, or more than memory holds:
+            // fail instead of growing without bound.
+            fail_transfer(error_out_of_memory);
+            return read_failed;
+        }
+        last_arrival_ = std::chrono::steady_clock::now();
+        if (count > 0) return static_cast<int32_t>(count);
+        return read_nothing_yet;
+    case read_status::end: break;
     }
-    if (count > read_chunk_bytes) count = read_chunk_bytes;
-    if (!receive_buffer_.append(scratch, count)) {
-        // The body cannot be held in memory: fail the transfer instead of
-        // growing without bound.
-        log_message("'%s': read error %d", url().c_str(), static_cast<int>(error_out_of_memory));
-        state_ = failed_transfer;
-        return -1;
-    }
-    if (count > 0) return static_cast<int32_t>(count);
 
     const uint32_t received = static_cast<uint32_t>(receive_buffer_.size());
     if (expected_length_ == 0 || expected_length_ == received) return 0;
     log_message("'%s': partial download, expected %u bytes, downloaded %u", url().c_str(),
                 static_cast<unsigned>(expected_length_), static_cast<unsigned>(received));
     state_ = failed_transfer;
-    return -1;
+    return read_failed;
+}
+
+void updater::fail_transfer(uint32_t error) {
+    log_message("'%s': read error %d", url().c_str(), static_cast<int>(error));
+    state_ = failed_transfer;
+    end_transfer();
 }
 
 void updater::end_transfer() {

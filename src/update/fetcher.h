@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -17,6 +18,31 @@ constexpr const char* http_user_agent = "tamber/1.0";
 // At most this many body bytes are read per read_step, so one frame waits
 // for at most one chunk.
 constexpr uint32_t read_chunk_bytes = 65536;
+
+// A transfer from which no body byte arrives for this long fails as a read
+// error (error_timed_out). Reads never wait for bytes, so without this a
+// server that stops sending would hold a transfer open for ever.
+constexpr std::chrono::milliseconds stall_timeout{30000};
+
+// The error number reported as "'%s': read error %d" when a transfer stalls:
+// WinINet's ERROR_INTERNET_TIMEOUT on Windows, libcurl's
+// CURLE_OPERATION_TIMEDOUT in native builds (their clients report errors in
+// those numbers).
+#if defined(_WIN32)
+constexpr uint32_t error_timed_out = 12002;
+#else
+constexpr uint32_t error_timed_out = 28;
+#endif
+
+// A file's body may be longer than its catalogue size by at most this much
+// (one read): a plain size mismatch is still written as received and fetched
+// again on the next start, while a body that goes on past it fails as out of
+// memory.
+constexpr uint32_t body_slack_bytes = read_chunk_bytes;
+
+// The bound for the two lists, which have no listed size: far above any real
+// catalogue, far below what would strain the host's memory.
+constexpr std::size_t list_receive_limit = 64u * 1024u * 1024u;
 
 // The error number reported as "'%s': read error %d" when a body cannot be
 // held in memory: the platform's own out-of-memory code.

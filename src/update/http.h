@@ -11,22 +11,40 @@ namespace tamber {
 
 using http_handle = void*;
 
+// The longest chain of redirects a request follows.
+constexpr int max_redirects = 10;
+
+// What one read of a body gave.
+enum class read_status {
+    bytes,    // `count` (above 0) body bytes
+    waiting,  // nothing has arrived yet; the body goes on
+    end,      // the body ended completely
+    failed,   // the transfer failed, or ended before its body was complete
+};
+
 class http_client {
 public:
     // A client handle carrying the user agent, using the system's proxy
     // settings, synchronous. Null on failure, with the error in `error`.
     virtual http_handle open_session(const char* user_agent, uint32_t& error) = 0;
     // GET of an absolute URL: never answered from a cache, no cookies sent
-    // or stored, redirects followed. Returns once the reply's headers are
-    // in. Null on failure, with the error in `error`.
+    // or stored, redirects followed up to max_redirects (a longer chain
+    // fails). Returns once the reply's headers are in. Null on failure, with
+    // the error in `error`.
     virtual http_handle open_url(http_handle session, const char* url, uint32_t& error) = 0;
     // The numeric status; false when it cannot be read.
     virtual bool query_status(http_handle request, uint32_t& status) = 0;
     // The numeric Content-Length; false when there is none.
     virtual bool query_content_length(http_handle request, uint32_t& length) = 0;
-    // Blocking read of at most `size` body bytes; `count` 0 at the end of
-    // the body. False on failure, with the error in `error`.
-    virtual bool read(http_handle request, void* buffer, uint32_t size, uint32_t& count, uint32_t& error) = 0;
+    // Takes at most `size` of the body bytes that have arrived, without
+    // waiting for more: `waiting` when none have. A body cut off before its
+    // end (a chunked body without its last chunk) is `failed`; a body shorter
+    // than its Content-Length is `end`, and the caller compares the sizes.
+    // On `failed` the error is in `error`.
+    virtual read_status read(http_handle request, void* buffer, uint32_t size, uint32_t& count,
+                             uint32_t& error) = 0;
+    // Closing a request whose body has not been read to its end abandons
+    // it: the rest is never read, whatever the server goes on sending.
     virtual void close(http_handle handle) = 0;
 
 protected:

@@ -67,11 +67,11 @@ void updater::reset() {
 }
 
 void updater::fetch_catalogue_list() {
-    if (open_file(catalogue_list_name)) state_ = fetching_catalogue;
+    if (open_file(catalogue_list_name, list_receive_limit)) state_ = fetching_catalogue;
 }
 
 void updater::fetch_dependency_list() {
-    if (open_file(dependency_list_name)) state_ = fetching_dependencies;
+    if (open_file(dependency_list_name, list_receive_limit)) state_ = fetching_dependencies;
 }
 
 void updater::build_queue() {
@@ -126,7 +126,7 @@ void updater::check_step() {
         const auto entry = catalogue_.find(current_name_);
         if (entry == catalogue_.end()) continue;  // only catalogue names are ever queued
         if (needs_download(current_name_, entry->second.size, entry->second.digest)) {
-            open_file(current_name_);
+            open_file(current_name_, uint64_t{entry->second.size} + body_slack_bytes);
             return;
         }
         done_bytes_ += entry->second.size;
@@ -139,7 +139,7 @@ void updater::download_step() {
         done_bytes_ += static_cast<uint32_t>(count);
         return;
     }
-    if (count < 0) return;
+    if (count < 0) return;  // failed, or nothing arrived yet
     const bool written = write_file(receive_buffer_.bytes(), current_name_);
     end_transfer();
     state_ = written ? checking : failed_write;

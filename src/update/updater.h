@@ -13,6 +13,7 @@
 // subsystem.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -72,16 +73,30 @@ public:
     // The largest body held in memory (default_receive_limit, and never more
     // than 4 GiB - 1, since sizes are 32-bit). A longer body fails the
     // transfer as out of memory. For tests and tools.
+    // Each transfer is further bounded by what the catalogue says: a file's
+    // listed size plus body_slack_bytes, a list list_receive_limit.
     void set_receive_limit(std::size_t bytes) {
-        receive_buffer_.set_limit(bytes < default_receive_limit ? bytes : default_receive_limit);
+        receive_limit_ = bytes < default_receive_limit ? bytes : default_receive_limit;
     }
+    // How long a transfer may go without a body byte before it fails
+    // (stall_timeout). For tests.
+    void set_stall_timeout(std::chrono::milliseconds timeout) { stall_timeout_ = timeout; }
 
 private:
     // Transfers (fetcher.cpp).
     void open_internet();
-    bool open_file(const std::string& name);
+    // Opens the transfer of `name`, whose body may hold at most `body_bound`
+    // bytes.
+    bool open_file(const std::string& name, uint64_t body_bound);
+    // Above 0: bytes arrived; 0: the body is complete; read_failed: the
+    // transfer failed (state set); read_nothing_yet: no bytes this time.
+    static constexpr int32_t read_failed = -1;
+    static constexpr int32_t read_nothing_yet = -2;
     int32_t read_step();
     void end_transfer();
+    // Ends a failed transfer: logs "'%s': read error %d", sets the state and
+    // closes the request without reading the rest of its body.
+    void fail_transfer(uint32_t error);
     std::string url() const { return base_url_ + current_name_; }
 
     // The two lists and the queue.
@@ -103,6 +118,9 @@ private:
     std::string current_name_;
     uint32_t expected_length_ = 0;
     body_buffer receive_buffer_;
+    std::size_t receive_limit_ = default_receive_limit;
+    std::chrono::milliseconds stall_timeout_ = stall_timeout;
+    std::chrono::steady_clock::time_point last_arrival_;  // of the transfer's last body byte
     catalogue catalogue_;
     dependency_table dependency_table_;
     download_queue download_queue_;

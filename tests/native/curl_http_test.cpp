@@ -15,6 +15,7 @@ struct curl_traits {
     static constexpr bool follows_308 = true;
     static constexpr bool sends_no_cache_header = true;
     static constexpr bool may_read_past_announced_length = false;
+    static constexpr bool reports_cut_chunked_body = true;
 };
 
 INSTANTIATE_TYPED_TEST_SUITE_P(curl, http_client_suite, curl_traits);

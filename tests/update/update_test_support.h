@@ -151,8 +151,13 @@ struct fake_reply {
     // A read that would go past this many body bytes fails with read_error.
     std::optional<std::size_t> fail_after;
     uint32_t read_error = 0;
-    // The body never ends: reads return `chunks` sizes of zero bytes forever.
+    // The body never ends: reads return `chunks` sizes of 'e' bytes forever.
     bool endless = false;
+    // Before each read that gives bytes, this many reads find nothing yet.
+    uint32_t waits_before_each_read = 0;
+    // Once the body has been read, nothing more ever arrives: the body never
+    // ends.
+    bool stalls = false;
 };
 
 // A scripted HTTP client: replies by URL (404 without Content-Length for
@@ -220,10 +225,16 @@ public:
         return true;
     }
 
-    bool read(http_handle handle, void* buffer, uint32_t size, uint32_t& count, uint32_t& error) override {
+    read_status read(http_handle handle, void* buffer, uint32_t size, uint32_t& count, uint32_t& error) override {
         auto* request = as_request(handle);
         read_sizes.push_back(size);
         const fake_reply& reply = request->reply;
+        count = 0;
+        if (request->waits < reply.waits_before_each_read) {
+            ++request->waits;
+            return read_status::waiting;
+        }
+        request->waits = 0;
         uint32_t chunk = size;
         if (!reply.chunks.empty()) {
             chunk = reply.chunks[std::min(request->reads, reply.chunks.size() - 1)];
@@ -233,19 +244,19 @@ public:
         if (reply.endless) {
             std::memset(buffer, 'e', chunk);
             count = chunk;
-            return true;
+            return read_status::bytes;
         }
         const std::size_t left = reply.body.size() - request->position;
         const std::size_t taken = std::min<std::size_t>(chunk, left);
         if (reply.fail_after && request->position + taken > *reply.fail_after) {
             error = reply.read_error;
-            count = 0;
-            return false;
+            return read_status::failed;
         }
         std::memcpy(buffer, reply.body.data() + request->position, taken);
         request->position += taken;
         count = static_cast<uint32_t>(taken);
-        return true;
+        if (count > 0) return read_status::bytes;
+        return reply.stalls ? read_status::waiting : read_status::end;
     }
 
     void close(http_handle handle) override {
@@ -265,6 +276,7 @@ private:
         fake_reply reply;
         std::size_t position = 0;
         std::size_t reads = 0;
+        uint32_t waits = 0;
     };
     static open_request* as_request(http_handle handle) { return static_cast<open_request*>(handle); }
 

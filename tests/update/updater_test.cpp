@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "update/fetcher.h"
@@ -297,7 +298,8 @@ TEST_F(updater_run, a_name_that_would_leave_the_store_is_never_tested_fetched_or
 }
 
 TEST_F(updater_run, a_body_past_the_memory_limit_fails_as_out_of_memory) {
-    serve_lists(catalogue_line("big.bin", "whatever"), "tblobby.dll: big.bin\n");
+    // Listed far larger than the limit, so the limit is what bites.
+    serve_lists("big.bin 100000000 " + test::sha256_hex("whatever") + "\n", "tblobby.dll: big.bin\n");
     auto& endless = http.serve(base + "big.bin", "");
     endless.endless = true;
     endless.length.reset();
@@ -310,6 +312,107 @@ TEST_F(updater_run, a_body_past_the_memory_limit_fails_as_out_of_memory) {
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0], stamp + "'" + base + "big.bin': read error " + std::to_string(error_out_of_memory));
     EXPECT_FALSE(std::filesystem::exists("big.bin"));
+}
+
+// A body may run past its listed size by one read; beyond that it is cut
+// off as out of memory at once, one line, nothing written, the request
+// closed. The lists, which have no listed size, are bounded at 64 MiB.
+TEST_F(updater_run, a_body_longer_than_the_catalogue_allows_is_abandoned) {
+    const std::string listed = test::pattern_bytes(1000, 8);
+    struct row {
+        const char* what;
+        std::string name;
+        std::size_t bound;
+    };
+    const row rows[] = {
+        {"file", "big.bin", 1000 + body_slack_bytes},
+        {"catalogue", ".pm_file_list", list_receive_limit},
+        {"dependency list", ".tb_file_list", list_receive_limit},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.what);
+        test::scratch_store run_store;
+        test::fake_http fresh;
+        fresh.serve(base + ".pm_file_list", catalogue_line("big.bin", listed));
+        fresh.serve(base + ".tb_file_list", "tblobby.dll: big.bin\n");
+        write_text("big.bin", "previous");
+        auto& endless = fresh.serve(base + r.name, "");
+        endless.endless = true;
+        endless.length = 0xFFFFFFFFu;
+        endless.chunks = {4096};
+        updater run(fresh);
+        run.set_base_url(base);
+        run.start("tblobby.dll");
+        uint32_t steps = 0;
+        while (run.state() >= fetching_catalogue && run.state() <= downloading && steps < 100000) {
+            run.step();
+            ++steps;
+        }
+        EXPECT_EQ(run.state(), failed_transfer);
+        EXPECT_EQ(run.current_name(), r.name);
+        EXPECT_LE(steps, r.bound / 4096 + 10);
+        EXPECT_EQ(log_lines(), std::vector<std::string>{stamp + "'" + base + r.name + "': read error " +
+                                                        std::to_string(error_out_of_memory)});
+        EXPECT_EQ(fresh.open_handles, 1);  // the request is already closed
+        EXPECT_EQ(read_file("big.bin"), "previous");
+    }
+
+    // Up to one read past the listed size: written as received, fetched
+    // again next time.
+    const std::string longer = listed + std::string(body_slack_bytes, 'x');
+    serve_lists(catalogue_line("big.bin", listed), "tblobby.dll: big.bin\n");
+    http.serve(base + "big.bin", longer).length.reset();
+    up->start("tblobby.dll");
+    run_to_end();
+    EXPECT_EQ(up->state(), complete);
+    EXPECT_TRUE(read_file("big.bin") == longer);
+    EXPECT_TRUE(log_lines().empty());
+}
+
+// Reads that find nothing yet let the step return; a transfer that gets no
+// byte for the stall time fails with one line and writes nothing.
+TEST_F(updater_run, a_slow_transfer_goes_on_and_a_stalled_one_fails) {
+    const std::string body = test::pattern_bytes(50, 10);
+    serve_lists(catalogue_line("a.bin", body), "tblobby.dll: a.bin\n");
+    auto& drip = http.serve(base + "a.bin", body);
+    drip.chunks = {1};
+    drip.waits_before_each_read = 3;
+    start_and_reach_checking();
+    up->step();
+    ASSERT_EQ(up->state(), downloading);
+    const uint32_t steps_before = up->step_count();
+    run_to_end();
+    EXPECT_EQ(up->state(), complete);
+    EXPECT_EQ(up->step_count() - steps_before, 51u * 4u + 1u);  // four reads a byte and for the end, one check
+    EXPECT_EQ(up->done_bytes(), 50u);
+    EXPECT_EQ(read_file("a.bin"), body);
+
+    for (const char* name : {"a.bin", ".pm_file_list"}) {
+        SCOPED_TRACE(name);
+        test::scratch_store run_store;
+        test::fake_http fresh;
+        fresh.serve(base + ".pm_file_list", catalogue_line("a.bin", body));
+        fresh.serve(base + ".tb_file_list", "tblobby.dll: a.bin\n");
+        fresh.serve(base + "a.bin", body);
+        fresh.replies[base + name].body.resize(20);
+        fresh.replies[base + name].stalls = true;
+        updater run(fresh);
+        run.set_base_url(base);
+        run.set_stall_timeout(std::chrono::milliseconds(50));
+        run.start("tblobby.dll");
+        const auto started = std::chrono::steady_clock::now();
+        while (run.state() >= fetching_catalogue && run.state() <= downloading &&
+               std::chrono::steady_clock::now() - started < std::chrono::seconds(10)) {
+            run.step();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        EXPECT_EQ(run.state(), failed_transfer);
+        EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(50));
+        EXPECT_EQ(log_lines(), std::vector<std::string>{stamp + "'" + base + name + "': read error " +
+                                                        std::to_string(error_timed_out)});
+        EXPECT_EQ(fresh.open_handles, 1);
+        EXPECT_FALSE(std::filesystem::exists("a.bin"));
+    }
 }
 
 TEST_F(updater_run, a_body_of_exactly_65536_bytes_needs_a_second_read_to_complete) {

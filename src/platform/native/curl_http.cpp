@@ -12,11 +12,14 @@
 namespace tamber::native {
 namespace {
 
-constexpr long max_redirects = 10;
 constexpr long connect_timeout_s = 30;
-constexpr long stall_time_s = 60;
+constexpr long stall_time_s = 30;
 constexpr long socket_buffer_bytes = 65536;
 constexpr int poll_timeout_ms = 1000;
+// A request's unread bytes beyond which libcurl is told to hold the rest
+// (the transfer pauses until they are read): a body is never taken in faster
+// than it is read.
+constexpr std::size_t pending_cap_bytes = 1024 * 1024;
 
 struct curl_request;
 
@@ -53,6 +56,7 @@ struct curl_request final : curl_object {
     std::size_t target_filled = 0;
     bool location_seen = false;  // the current reply carries a Location header
     bool headers_done = false;   // the final reply's headers are in
+    bool paused = false;         // libcurl holds body bytes until pending is read
     bool finished = false;
     CURLcode result = CURLE_OK;
 
@@ -134,6 +138,10 @@ size_t on_body(char* data, size_t size, size_t items, void* user) {
     auto* request = static_cast<curl_request*>(user);
     const std::size_t count = size * items;
     request->headers_done = true;
+    if (request->pending_size() >= pending_cap_bytes) {
+        request->paused = true;
+        return CURL_WRITEFUNC_PAUSE;  // delivered again after curl_easy_pause(CURLPAUSE_CONT)
+    }
     std::size_t direct = 0;
     if (request->target && request->pending_size() == 0) {
         direct = std::min(count, request->target_size - request->target_filled);
@@ -150,42 +158,57 @@ size_t on_body(char* data, size_t size, size_t items, void* user) {
     return count;
 }
 
+// One pass over the session's transfers: takes in what has arrived and
+// notes the transfers that have ended. Never waits.
+void perform(curl_request& request) {
+    curl_session* session = request.session;
+    if (!session) {
+        request.finished = true;
+        request.result = CURLE_RECV_ERROR;
+        return;
+    }
+    int running = 0;
+    const CURLMcode code = curl_multi_perform(session->multi, &running);
+    CURLMsg* message = nullptr;
+    int left = 0;
+    while ((message = curl_multi_info_read(session->multi, &left)) != nullptr) {
+        if (message->msg != CURLMSG_DONE) continue;
+        curl_request* done = nullptr;
+        curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &done);
+        if (done) {
+            done->finished = true;
+            done->result = message->data.result;
+        }
+    }
+    if (code != CURLM_OK && !request.finished) {
+        request.finished = true;
+        request.result = code == CURLM_OUT_OF_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_RECV_ERROR;
+    }
+}
+
 // Runs the session's transfers until `ready` holds for the request or its
 // transfer has ended.
 template <typename ready_test>
 void drive(curl_request& request, ready_test ready) {
     while (!request.finished && !ready()) {
-        curl_session* session = request.session;
-        if (!session) {
-            request.finished = true;
-            request.result = CURLE_RECV_ERROR;
-            break;
-        }
-        int running = 0;
-        const CURLMcode code = curl_multi_perform(session->multi, &running);
-        CURLMsg* message = nullptr;
-        int left = 0;
-        while ((message = curl_multi_info_read(session->multi, &left)) != nullptr) {
-            if (message->msg != CURLMSG_DONE) continue;
-            curl_request* done = nullptr;
-            curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &done);
-            if (done) {
-                done->finished = true;
-                done->result = message->data.result;
-            }
-        }
-        if (code != CURLM_OK && !request.finished) {
-            request.finished = true;
-            request.result = code == CURLM_OUT_OF_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_RECV_ERROR;
-        }
-        if (request.finished || ready()) break;
-        curl_multi_poll(session->multi, nullptr, 0, poll_timeout_ms, nullptr);
+        perform(request);
+        if (request.finished || ready() || !request.session) break;
+        curl_multi_poll(request.session->multi, nullptr, 0, poll_timeout_ms, nullptr);
     }
 }
 
-// The end of the connection before the announced length ends the body; the
-// caller compares the sizes.
-bool ended_cleanly(CURLcode result) { return result == CURLE_OK || result == CURLE_PARTIAL_FILE; }
+// Whether a transfer that ended with `result` ended its body. A connection
+// that closes before the announced Content-Length does, as WinINet reports
+// it: the fetcher compares the sizes ("partial download"). Without a length
+// it could check (none, or one past 32 bits), a cut-off body, a chunked one
+// without its last chunk, is a failure.
+bool ended_cleanly(const curl_request& request) {
+    if (request.result == CURLE_OK) return true;
+    if (request.result != CURLE_PARTIAL_FILE) return false;
+    curl_off_t announced = -1;
+    if (curl_easy_getinfo(request.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) != CURLE_OK) return false;
+    return announced >= 0 && announced <= static_cast<curl_off_t>(UINT32_MAX);
+}
 
 CURLcode global_init() {
     static std::once_flag once;
@@ -201,7 +224,7 @@ CURL* new_easy_handle(const curl_session& session) {
     curl_easy_setopt(easy, CURLOPT_USERAGENT, session.user_agent.c_str());
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, session.headers);
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, max_redirects);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, static_cast<long>(tamber::max_redirects));
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
@@ -271,7 +294,7 @@ http_handle curl_http::open_url(http_handle session_handle, const char* url, uin
     session->requests.push_back(request);
 
     drive(*request, [request] { return request->headers_done; });
-    if (!request->headers_done && !ended_cleanly(request->result)) {
+    if (!request->headers_done && !ended_cleanly(*request)) {
         error = static_cast<uint32_t>(request->result);
         delete request;
         return nullptr;
@@ -300,23 +323,27 @@ bool curl_http::query_content_length(http_handle handle, uint32_t& length) {
     return true;
 }
 
-bool curl_http::read(http_handle handle, void* buffer, uint32_t size, uint32_t& count, uint32_t& error) {
+read_status curl_http::read(http_handle handle, void* buffer, uint32_t size, uint32_t& count, uint32_t& error) {
     count = 0;
     curl_request* request = as_request(handle);
     if (!request) {
         error = CURLE_BAD_FUNCTION_ARGUMENT;
-        return false;
+        return read_status::failed;
     }
-    if (size == 0) return true;
+    if (size == 0) return request->finished ? read_status::end : read_status::waiting;
     if (request->pending_size() == 0 && !request->finished) {
         request->target = static_cast<char*>(buffer);
         request->target_size = size;
         request->target_filled = 0;
-        drive(*request, [request] { return request->target_filled > 0 || request->pending_size() > 0; });
+        if (request->paused) {
+            request->paused = false;
+            curl_easy_pause(request->easy, CURLPAUSE_CONT);  // may deliver the held bytes at once
+        }
+        if (request->target_filled == 0 && request->pending_size() == 0) perform(*request);
         request->target = nullptr;
         if (request->target_filled > 0) {
             count = static_cast<uint32_t>(request->target_filled);
-            return true;
+            return read_status::bytes;
         }
     }
     const std::size_t available = request->pending_size();
@@ -325,11 +352,12 @@ bool curl_http::read(http_handle handle, void* buffer, uint32_t size, uint32_t& 
         std::memcpy(buffer, request->pending.data() + request->pending_read, taken);
         request->pending_read += taken;
         count = static_cast<uint32_t>(taken);
-        return true;
+        return read_status::bytes;
     }
-    if (ended_cleanly(request->result)) return true;  // end of the body
+    if (!request->finished) return read_status::waiting;
+    if (ended_cleanly(*request)) return read_status::end;
     error = static_cast<uint32_t>(request->result);
-    return false;
+    return read_status::failed;
 }
 
 void curl_http::close(http_handle handle) { delete static_cast<curl_object*>(handle); }

@@ -9,16 +9,19 @@
 //     cache on the way answers it, http and https only;
 //   - open_url drives the transfer until the final reply's headers are in
 //     (interim 1xx replies and followed redirects are skipped);
-//   - read drives it until some body bytes are buffered or the body ends,
-//     and hands out at most the requested count;
+//   - read makes one pass over the transfers without waiting and hands out
+//     at most the requested count of what has arrived; a transfer whose
+//     unread bytes pass 1 MiB pauses until they are read;
 //   - a connection that closes before the announced Content-Length is the
 //     end of the body, as WinINet reports it: the fetcher's length check
-//     then names the sizes ("partial download").
-//   - a transfer that moves less than 1 byte per second for 60 s, or a
-//     connection not made within 30 s, fails (error 28).
+//     then names the sizes ("partial download"); a body cut off without
+//     such a length (a chunked body missing its last chunk) fails (18);
+//   - a transfer that moves less than 1 byte per second for 30 s, or a
+//     connection not made within 30 s, fails (error 28);
+//   - closing a request mid-body drops its connection unread.
 // Error numbers are libcurl's CURLcode values, for example
-//   6 host not resolved, 7 cannot connect, 28 timed out, 47 too many
-//   redirects, 52 empty reply, 56 receive failure (connection reset),
+//   6 host not resolved, 7 cannot connect, 18 body cut off, 28 timed out,
+//   47 too many redirects, 52 empty reply, 56 receive failure (connection reset),
 //   27 out of memory.
 #pragma once
 
@@ -32,7 +35,7 @@ public:
     http_handle open_url(http_handle session, const char* url, uint32_t& error) override;
     bool query_status(http_handle request, uint32_t& status) override;
     bool query_content_length(http_handle request, uint32_t& length) override;
-    bool read(http_handle request, void* buffer, uint32_t size, uint32_t& count, uint32_t& error) override;
+    read_status read(http_handle request, void* buffer, uint32_t size, uint32_t& count, uint32_t& error) override;
     void close(http_handle handle) override;
 };
 

@@ -1,13 +1,24 @@
 // WinINet behind the HTTP seam: the client quillon.exe ships with.
 //   open_session  InternetOpenA(agent, INTERNET_OPEN_TYPE_PRECONFIG, no
 //                 proxy, no bypass list, flags 0): the system's proxy
-//                 settings, synchronous calls.
+//                 settings; connect, send and receive give up after 30 s.
 //   open_url      InternetOpenUrlA(session, url, no headers,
-//                 INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_COOKIES, 0):
-//                 never from the cache, no cookies, redirects followed.
+//                 INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_COOKIES |
+//                 INTERNET_FLAG_NO_AUTO_REDIRECT, 0): never from the cache,
+//                 no cookies; redirects (301, 302, 303, 307, 308, relative
+//                 or absolute Location) followed here, at most
+//                 max_redirects of them (WinINet itself follows without
+//                 limit), a longer chain failing with
+//                 ERROR_HTTP_REDIRECT_FAILED.
 //   query_*       HttpQueryInfoW with HTTP_QUERY_FLAG_NUMBER.
-//   read          InternetReadFile.
-//   close         InternetCloseHandle.
+//   read          takes what a reader thread has gathered: WinINet's reads
+//                 block until their buffer is full, so the thread waits
+//                 (InternetQueryDataAvailable, then InternetReadFile of no
+//                 more than is there) and holds at most 1 MiB unread.
+//   close         a request read to its end closes at once; any other is
+//                 closed on a thread of its own, since WinINet reads the
+//                 rest of an unfinished body on close, for ever if the body
+//                 never ends.
 // Error numbers are GetLastError's.
 #pragma once
 
@@ -21,7 +32,7 @@ public:
     http_handle open_url(http_handle session, const char* url, uint32_t& error) override;
     bool query_status(http_handle request, uint32_t& status) override;
     bool query_content_length(http_handle request, uint32_t& length) override;
-    bool read(http_handle request, void* buffer, uint32_t size, uint32_t& count, uint32_t& error) override;
+    read_status read(http_handle request, void* buffer, uint32_t size, uint32_t& count, uint32_t& error) override;
     void close(http_handle handle) override;
 };
 
