@@ -189,9 +189,19 @@ http_handle wininet_http::open_url(http_handle session_handle, const char* url, 
     }
     HINTERNET session = static_cast<wininet_session*>(object)->handle;
     // Redirects are followed here, not by WinINet, which follows them
-    // without limit.
+    // without limit. The replies of the hops stay open until the chain ends:
+    // closing one hands its connection back for the next request to reuse,
+    // possibly before WinINet has drained the rest of its body, and the
+    // next reply would then be read from the middle of it.
+    std::vector<HINTERNET> hops;
+    struct abandon_hops {
+        std::vector<HINTERNET>& hops;
+        ~abandon_hops() {
+            for (HINTERNET hop : hops) abandon_handle(hop);
+        }
+    } abandon_at_end{hops};
     std::string address = url;
-    for (int hops = 0;; ++hops) {
+    for (;;) {
         HINTERNET handle =
             InternetOpenUrlA(session, address.c_str(), nullptr, 0,
                              INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT, 0);
@@ -208,8 +218,8 @@ http_handle wininet_http::open_url(http_handle session_handle, const char* url, 
             error = 0;
             return static_cast<wininet_object*>(request);
         }
-        abandon_handle(handle);
-        if (hops >= max_redirects) {
+        hops.push_back(handle);
+        if (hops.size() > static_cast<std::size_t>(max_redirects)) {
             error = ERROR_HTTP_REDIRECT_FAILED;
             return nullptr;
         }
@@ -288,15 +298,17 @@ void wininet_http::close(http_handle handle) {
     wininet_request* request = as_request(handle);
     EnterCriticalSection(&request->lock);
     const bool reader_running = request->started && !request->ended && !request->failed;
-    const bool complete = request->ended;
+    // A body read to its end, or a transfer that failed (its connection is
+    // gone), has nothing left for WinINet to read.
+    const bool finished = request->ended || request->failed;
     request->abandoned = true;
     WakeConditionVariable(&request->space);
     LeaveCriticalSection(&request->lock);
     if (!reader_running) {
         // The reader has stopped, or never ran: the handle is ours to close.
-        // A body read to its end closes at once; anything else may wait on
-        // the rest of the body, so it closes in the background.
-        if (complete)
+        // A finished transfer closes at once; anything else may wait on the
+        // rest of the body, so it closes in the background.
+        if (finished)
             InternetCloseHandle(request->handle);
         else
             abandon_handle(request->handle);
