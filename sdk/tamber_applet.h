@@ -58,6 +58,7 @@
 #ifndef TAMBER_APPLET_H
 #define TAMBER_APPLET_H
 
+#include <stddef.h> /* offsetof */
 #include <stdint.h>
 
 #define TAMBER_APPLET_VERSION_MAJOR 1
@@ -134,6 +135,20 @@ typedef struct frame_view {
 #endif
 TAMBER_STATIC_ASSERT(sizeof(void *) != 4 || sizeof(frame_view) == 44,
                      "frame_view is eleven 32-bit words on 32-bit builds");
+/* Every word where the host puts it: six 32-bit words, the three plane
+ * pointers, two 32-bit words. With 4-byte pointers these are words 0-10;
+ * with 8-byte pointers the planes start at byte 24 and every later offset
+ * grows with the pointer size. */
+TAMBER_STATIC_ASSERT(offsetof(frame_view, width) == 0 && offsetof(frame_view, height) == 4 &&
+                         offsetof(frame_view, pitch) == 8 && offsetof(frame_view, reserved3) == 12 &&
+                         offsetof(frame_view, reserved4) == 16 && offsetof(frame_view, reserved5) == 20,
+                     "frame_view words 0-5 are the 32-bit integers at bytes 0-20");
+TAMBER_STATIC_ASSERT(offsetof(frame_view, plane) == 24 && sizeof(((frame_view *)0)->plane) == 3 * sizeof(void *),
+                     "frame_view's three plane pointers follow word 5, with no gap");
+TAMBER_STATIC_ASSERT(offsetof(frame_view, reserved9) == 24 + 3 * sizeof(void *) &&
+                         offsetof(frame_view, reserved10) == 28 + 3 * sizeof(void *) &&
+                         sizeof(frame_view) == 32 + 3 * sizeof(void *),
+                     "frame_view ends with two 32-bit words right after the planes");
 
 /* ---- mouse -------------------------------------------------------------- */
 
@@ -180,6 +195,20 @@ typedef struct drag_operation_vtbl {
 struct drag_operation {
     const drag_operation_vtbl *vtbl;
 };
+/* The slot order is the binary interface: slot n is the n-th pointer of the
+ * table, and the table pointer is the object's first word. */
+TAMBER_STATIC_ASSERT(offsetof(drag_operation_vtbl, QueryInterface) == 0 * sizeof(void *) &&
+                         offsetof(drag_operation_vtbl, AddRef) == 1 * sizeof(void *) &&
+                         offsetof(drag_operation_vtbl, Release) == 2 * sizeof(void *) &&
+                         offsetof(drag_operation_vtbl, begin) == 3 * sizeof(void *),
+                     "drag_operation slots 0-3: QueryInterface, AddRef, Release, begin");
+TAMBER_STATIC_ASSERT(offsetof(drag_operation_vtbl, move) == 4 * sizeof(void *) &&
+                         offsetof(drag_operation_vtbl, get_cursor) == 5 * sizeof(void *) &&
+                         offsetof(drag_operation_vtbl, drop) == 6 * sizeof(void *) &&
+                         offsetof(drag_operation_vtbl, cancel) == 7 * sizeof(void *) &&
+                         sizeof(drag_operation_vtbl) == 8 * sizeof(void *),
+                     "drag_operation slots 4-7: move, get_cursor, drop, cancel; eight in all");
+TAMBER_STATIC_ASSERT(offsetof(drag_operation, vtbl) == 0, "a drag_operation starts with its table pointer");
 
 /* ---- window messages ---------------------------------------------------- */
 
