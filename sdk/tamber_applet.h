@@ -35,11 +35,22 @@
  *      mapped. A negative result rejects the library: it is unmapped and
  *      receives no further call, not even applet_unload.
  *   2. applet_set_server_path(base_url), then applet_set_application_type(2).
+ *      The base URL is the update server's, fixed when the host was built;
+ *      a host built without a server passes the empty string "".
  *   3. Per frame: applet_update(elapsed), then applet_render(elapsed, frame,
  *      x, y) when the display can draw. render must draw the whole frame:
- *      the host does not clear it between frames.
+ *      the host does not clear it between frames. The frame_view is the
+ *      library's own copy for this call: what the library writes into the
+ *      view itself (not the planes) is ignored, and the next frame hands it
+ *      a fresh one.
  *      Between frames: mouse, key, character and window calls as the window
  *      receives the matching messages.
+ *      Nested modal loops: while the host shows a message box or a dialog
+ *      (the display-mode question, for one), the system runs a message loop
+ *      of its own. Input and window calls (mouse, keys, characters,
+ *      applet_on_wm_*) keep arriving during it, but no frame runs: no
+ *      update or render until it ends. Such a loop can start between a
+ *      frame's update and its render.
  *   4. applet_unload() immediately before the library is unmapped.
  *
  * Required exports: applet_load, applet_get_balance, applet_receive_packet.
@@ -92,7 +103,15 @@ extern "C" {
 /* ---- basic types -------------------------------------------------------- */
 
 /* Result of applet_load, in the Windows HRESULT manner: negative = failure.
- * A system error code e becomes 0x80070000 | e. */
+ * The host turns a system error code e (a 32-bit value) into a result
+ * this way:
+ *   e > 0 as a signed value:   0x80070000 | (e & 0xFFFF)
+ *                              (ERROR_MOD_NOT_FOUND 126 -> 0x8007007E)
+ *   e <= 0 as a signed value:  e unchanged: 0 stays 0 (success), and a
+ *                              value with the top bit set is taken as a
+ *                              result already and passed on as it is.
+ * A library that cannot be mapped and for which the system reports no code
+ * at all is reported as 0x8007007E, never as success. */
 typedef int32_t tamber_result;
 
 /* An opaque handle the host passes through (module, window, cursor).
@@ -170,8 +189,22 @@ enum {
                                the system drag distance delivers
                                applet_mouse_drag at the press point. A double
                                click is clicked at once. Any other value ends
-                               the press with no further call. */
+                               the press: no click, no drag. */
 };
+
+/* applet_mouse_up: the host calls it for every button release that does not
+ * end a held press or a drag. That is, after
+ *   - TAMBER_PRESS_CLICK (the click came at the press, the release follows),
+ *   - TAMBER_PRESS_HOLD answered for a double click (clicked at once),
+ *   - a decision of 3 or more,
+ *   - a drag the library declined (applet_mouse_drag returned null, at once
+ *     or after a held press moved),
+ *   - a release with no press seen (the press went to another window).
+ * Only a held press (TAMBER_PRESS_HOLD, released before it moved beyond
+ * the drag distance) gets no applet_mouse_up: its release is the
+ * applet_mouse_click at the press point. During a drag no button release
+ * reaches the library as applet_mouse_up: the drag button ends the drag,
+ * other buttons are dropped. */
 
 /* drag_operation: returned by applet_mouse_drag to take over the mouse until
  * the button is released. COM layout: the first word points to a table of
@@ -180,7 +213,28 @@ enum {
  * ends; the library keeps its own reference. While a drag is active the
  * library receives no mouse_down, mouse_click, mouse_wheel, mouse_up,
  * key_down or key_repeat, and mouse_move only once, at the drop; key_up and
- * on_wm_char still arrive. */
+ * on_wm_char still arrive.
+ *
+ * The sequence, for a drag taken at (x0, y0):
+ *   applet_mouse_drag(button, x0, y0) returns d
+ *   d->AddRef                 the host's drag reference; mouse captured
+ *   d->begin(x0, y0)
+ *   d->get_cursor(x0, y0)
+ *   d->move(x, y), then d->get_cursor(x, y), for every pointer move
+ *   (while the drag lasts the host asks d, not applet_get_cursor)
+ *   release of the drag button at (x, y), in this order:
+ *     d->AddRef               a reference the host holds through the drop
+ *     d->move(x, y)           the release point
+ *     d->Release              the drag reference; capture released
+ *     applet_mouse_move(x, y) the library's own entry point
+ *     d->drop(x, y)
+ *     d->Release              the reference taken for the drop
+ *     applet_get_cursor(x, y)
+ *   Escape, or the system cancelling the mode instead:
+ *     d->cancel, d->Release, then applet_mouse_move and applet_get_cursor
+ *     at the pointer's position.
+ * So the library may drop its own reference inside drop: the object lives
+ * until drop returns. */
 typedef struct drag_operation drag_operation;
 typedef struct drag_operation_vtbl {
     /* 0 */ int32_t (TAMBER_CALL *QueryInterface)(drag_operation *self, const void *iid, void **out); /* never called */
