@@ -35,11 +35,22 @@
  *      mapped. A negative result rejects the library: it is unmapped and
  *      receives no further call, not even applet_unload.
  *   2. applet_set_server_path(base_url), then applet_set_application_type(2).
+ *      The base URL is the update server's, fixed when the host was built;
+ *      a host built without a server passes the empty string "".
  *   3. Per frame: applet_update(elapsed), then applet_render(elapsed, frame,
  *      x, y) when the display can draw. render must draw the whole frame:
- *      the host does not clear it between frames.
+ *      the host does not clear it between frames. The frame_view is the
+ *      library's own copy for this call: what the library writes into the
+ *      view itself (not the planes) is ignored, and the next frame hands it
+ *      a fresh one.
  *      Between frames: mouse, key, character and window calls as the window
  *      receives the matching messages.
+ *      Nested modal loops: while the host shows a message box or a dialog
+ *      (the display-mode question, for one), the system runs a message loop
+ *      of its own. Input and window calls (mouse, keys, characters,
+ *      applet_on_wm_*) keep arriving during it, but no frame runs: no
+ *      update or render until it ends. Such a loop can start between a
+ *      frame's update and its render.
  *   4. applet_unload() immediately before the library is unmapped.
  *
  * Required exports: applet_load, applet_get_balance, applet_receive_packet.
@@ -58,6 +69,7 @@
 #ifndef TAMBER_APPLET_H
 #define TAMBER_APPLET_H
 
+#include <stddef.h> /* offsetof */
 #include <stdint.h>
 
 #define TAMBER_APPLET_VERSION_MAJOR 1
@@ -91,7 +103,15 @@ extern "C" {
 /* ---- basic types -------------------------------------------------------- */
 
 /* Result of applet_load, in the Windows HRESULT manner: negative = failure.
- * A system error code e becomes 0x80070000 | e. */
+ * The host turns a system error code e (a 32-bit value) into a result
+ * this way:
+ *   e > 0 as a signed value:   0x80070000 | (e & 0xFFFF)
+ *                              (ERROR_MOD_NOT_FOUND 126 -> 0x8007007E)
+ *   e <= 0 as a signed value:  e unchanged: 0 stays 0 (success), and a
+ *                              value with the top bit set is taken as a
+ *                              result already and passed on as it is.
+ * A library that cannot be mapped and for which the system reports no code
+ * at all is reported as 0x8007007E, never as success. */
 typedef int32_t tamber_result;
 
 /* An opaque handle the host passes through (module, window, cursor).
@@ -134,6 +154,20 @@ typedef struct frame_view {
 #endif
 TAMBER_STATIC_ASSERT(sizeof(void *) != 4 || sizeof(frame_view) == 44,
                      "frame_view is eleven 32-bit words on 32-bit builds");
+/* Every word where the host puts it: six 32-bit words, the three plane
+ * pointers, two 32-bit words. With 4-byte pointers these are words 0-10;
+ * with 8-byte pointers the planes start at byte 24 and every later offset
+ * grows with the pointer size. */
+TAMBER_STATIC_ASSERT(offsetof(frame_view, width) == 0 && offsetof(frame_view, height) == 4 &&
+                         offsetof(frame_view, pitch) == 8 && offsetof(frame_view, reserved3) == 12 &&
+                         offsetof(frame_view, reserved4) == 16 && offsetof(frame_view, reserved5) == 20,
+                     "frame_view words 0-5 are the 32-bit integers at bytes 0-20");
+TAMBER_STATIC_ASSERT(offsetof(frame_view, plane) == 24 && sizeof(((frame_view *)0)->plane) == 3 * sizeof(void *),
+                     "frame_view's three plane pointers follow word 5, with no gap");
+TAMBER_STATIC_ASSERT(offsetof(frame_view, reserved9) == 24 + 3 * sizeof(void *) &&
+                         offsetof(frame_view, reserved10) == 28 + 3 * sizeof(void *) &&
+                         sizeof(frame_view) == 32 + 3 * sizeof(void *),
+                     "frame_view ends with two 32-bit words right after the planes");
 
 /* ---- mouse -------------------------------------------------------------- */
 
@@ -155,8 +189,22 @@ enum {
                                the system drag distance delivers
                                applet_mouse_drag at the press point. A double
                                click is clicked at once. Any other value ends
-                               the press with no further call. */
+                               the press: no click, no drag. */
 };
+
+/* applet_mouse_up: the host calls it for every button release that does not
+ * end a held press or a drag. That is, after
+ *   - TAMBER_PRESS_CLICK (the click came at the press, the release follows),
+ *   - TAMBER_PRESS_HOLD answered for a double click (clicked at once),
+ *   - a decision of 3 or more,
+ *   - a drag the library declined (applet_mouse_drag returned null, at once
+ *     or after a held press moved),
+ *   - a release with no press seen (the press went to another window).
+ * Only a held press (TAMBER_PRESS_HOLD, released before it moved beyond
+ * the drag distance) gets no applet_mouse_up: its release is the
+ * applet_mouse_click at the press point. During a drag no button release
+ * reaches the library as applet_mouse_up: the drag button ends the drag,
+ * other buttons are dropped. */
 
 /* drag_operation: returned by applet_mouse_drag to take over the mouse until
  * the button is released. COM layout: the first word points to a table of
@@ -165,7 +213,28 @@ enum {
  * ends; the library keeps its own reference. While a drag is active the
  * library receives no mouse_down, mouse_click, mouse_wheel, mouse_up,
  * key_down or key_repeat, and mouse_move only once, at the drop; key_up and
- * on_wm_char still arrive. */
+ * on_wm_char still arrive.
+ *
+ * The sequence, for a drag taken at (x0, y0):
+ *   applet_mouse_drag(button, x0, y0) returns d
+ *   d->AddRef                 the host's drag reference; mouse captured
+ *   d->begin(x0, y0)
+ *   d->get_cursor(x0, y0)
+ *   d->move(x, y), then d->get_cursor(x, y), for every pointer move
+ *   (while the drag lasts the host asks d, not applet_get_cursor)
+ *   release of the drag button at (x, y), in this order:
+ *     d->AddRef               a reference the host holds through the drop
+ *     d->move(x, y)           the release point
+ *     d->Release              the drag reference; capture released
+ *     applet_mouse_move(x, y) the library's own entry point
+ *     d->drop(x, y)
+ *     d->Release              the reference taken for the drop
+ *     applet_get_cursor(x, y)
+ *   Escape, or the system cancelling the mode instead:
+ *     d->cancel, d->Release, then applet_mouse_move and applet_get_cursor
+ *     at the pointer's position.
+ * So the library may drop its own reference inside drop: the object lives
+ * until drop returns. */
 typedef struct drag_operation drag_operation;
 typedef struct drag_operation_vtbl {
     /* 0 */ int32_t (TAMBER_CALL *QueryInterface)(drag_operation *self, const void *iid, void **out); /* never called */
@@ -180,6 +249,20 @@ typedef struct drag_operation_vtbl {
 struct drag_operation {
     const drag_operation_vtbl *vtbl;
 };
+/* The slot order is the binary interface: slot n is the n-th pointer of the
+ * table, and the table pointer is the object's first word. */
+TAMBER_STATIC_ASSERT(offsetof(drag_operation_vtbl, QueryInterface) == 0 * sizeof(void *) &&
+                         offsetof(drag_operation_vtbl, AddRef) == 1 * sizeof(void *) &&
+                         offsetof(drag_operation_vtbl, Release) == 2 * sizeof(void *) &&
+                         offsetof(drag_operation_vtbl, begin) == 3 * sizeof(void *),
+                     "drag_operation slots 0-3: QueryInterface, AddRef, Release, begin");
+TAMBER_STATIC_ASSERT(offsetof(drag_operation_vtbl, move) == 4 * sizeof(void *) &&
+                         offsetof(drag_operation_vtbl, get_cursor) == 5 * sizeof(void *) &&
+                         offsetof(drag_operation_vtbl, drop) == 6 * sizeof(void *) &&
+                         offsetof(drag_operation_vtbl, cancel) == 7 * sizeof(void *) &&
+                         sizeof(drag_operation_vtbl) == 8 * sizeof(void *),
+                     "drag_operation slots 4-7: move, get_cursor, drop, cancel; eight in all");
+TAMBER_STATIC_ASSERT(offsetof(drag_operation, vtbl) == 0, "a drag_operation starts with its table pointer");
 
 /* ---- window messages ---------------------------------------------------- */
 

@@ -30,6 +30,7 @@ namespace {
 
 const char* const catalogue_name = ".pm_file_list";
 const char* const dependency_name = ".tb_file_list";
+const uintmax_t largest_32_bit_download = 0x40000000u;  // the 32-bit host's body limit
 
 int usage() {
     std::fprintf(stderr,
@@ -113,6 +114,14 @@ int write_catalogue(const fs::path& dir) {
             refused = true;
             continue;
         }
+        // The 32-bit host holds a whole download in memory, at most 1 GiB of
+        // it: its update stops at a larger file (state 10). Listed all the
+        // same, for 64-bit hosts.
+        if (size > largest_32_bit_download)
+            std::fprintf(stderr,
+                         "tamber-catalogue: warning: '%s' is over 1073741824 bytes (1 GiB): the 32-bit host cannot "
+                         "hold it, and its update stops at this file\n",
+                         name.c_str());
         files.push_back({name, entry.path(), size});
     }
     if (error) {

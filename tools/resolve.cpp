@@ -70,7 +70,9 @@ int main(int argc, char** argv) {
         std::printf("%s %s\n", name.c_str(), std::to_string(size).c_str());
         total += size;
         if (!is_store_name(name))
-            std::fprintf(stderr, "tamber-resolve: warning: the host refuses the name '%s' and never fetches it\n",
+            std::fprintf(stderr,
+                         "tamber-resolve: warning: the host refuses the name '%s': its update stops there (state 11), "
+                         "and no file after it in this list is fetched\n",
                          name.c_str());
     }
     std::printf("total %s files %s bytes\n", std::to_string(queue.size()).c_str(), std::to_string(total).c_str());

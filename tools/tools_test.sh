@@ -66,6 +66,33 @@ for bad in "nul.txt" "data/COM1.dll" "with space.png" "trailing." $'tab\tname'; 
   rm "$content/$bad"
 done
 
+# A file over 1 GiB is listed, with a warning about the 32-bit host.
+big="$work/big"
+mkdir -p "$big"
+truncate -s 1073741824 "$big/gib.bin"   # exactly 1 GiB: no warning
+expect_status 0 "$catalogue_tool" "$big"
+grep -q "warning" "$work/err" && fail "warning for exactly 1 GiB: $(cat "$work/err")"
+rm "$big/gib.bin"
+truncate -s 1073741825 "$big/huge.bin"
+expect_status 0 "$catalogue_tool" "$big"
+grep -qF "warning: 'huge.bin' is over 1073741824 bytes (1 GiB): the 32-bit host cannot hold it" "$work/err" ||
+  fail "no warning for a file over 1 GiB: $(cat "$work/err")"
+grep -q '^huge.bin 1073741825 ' "$big/.pm_file_list" || fail "huge.bin not listed"
+rm -rf "$big"
+
+# A listed name the host refuses stops its update there: said so.
+unsafe="$work/unsafe"
+mkdir -p "$unsafe"
+zero_digest=$(printf '' | sha256sum | cut -d' ' -f1 | tr a-f A-F)
+printf 'a.dll 0 %s
+../evil.dll 0 %s
+' "$zero_digest" "$zero_digest" >"$unsafe/.pm_file_list"
+printf 'root: a.dll ../evil.dll
+' >"$unsafe/.tb_file_list"
+expect_status 0 "$resolve_tool" "$unsafe" root
+grep -qF "the host refuses the name '../evil.dll': its update stops there" "$work/err" ||
+  fail "unsafe name warning: $(cat "$work/err")"
+
 # The queue in download order, the total, and members that name nothing.
 expect_status 0 "$resolve_tool" "$content" tblobby.dll
 # Zeta is not reached: the queue holds data/a.png and tblobby.dll only.

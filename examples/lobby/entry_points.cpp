@@ -7,6 +7,7 @@
 // that gives the 32-bit Windows build its decorated names
 // ("_applet_load@12").
 #include "lobby.h"
+#include "platform.h"
 
 // ---- life cycle --------------------------------------------------------------
 
@@ -16,6 +17,9 @@ tamber_result TAMBER_CALL applet_load(tamber_handle module, tamber_handle window
     // Assets are read here, once; a missing asset falls back to a built-in
     // default, so loading never fails.
     lobby::load(lobby::the_lobby(), window);
+    // The host's export is looked up now but not called: during applet_load
+    // the host passes packets to nobody. The first frame uses it.
+    lobby::the_lobby().host_send_packet = lobby::platform_host_send_packet();
     return 0;
 }
 
@@ -43,7 +47,17 @@ void TAMBER_CALL applet_on_wm_close(void) {}
 
 // ---- frames ------------------------------------------------------------------
 
-void TAMBER_CALL applet_update(uint32_t elapsed) { lobby::advance(lobby::the_lobby(), elapsed); }
+void TAMBER_CALL applet_update(uint32_t elapsed) {
+    lobby::state &s = lobby::the_lobby();
+    // Once: a packet through the host's export, which the host passes on to
+    // this library's own applet_send_packet. A lobby with a game server
+    // would hand its traffic around this way.
+    if (const tamber_host_send_packet_fn send = s.host_send_packet) {
+        s.host_send_packet = nullptr;
+        send(lobby::packet_hello, TAMBER_APPLET_VERSION);
+    }
+    lobby::advance(s, elapsed);
+}
 
 void TAMBER_CALL applet_render(uint32_t elapsed, frame_view *frame, int32_t x, int32_t y) {
     (void)elapsed; // time moves in applet_update
@@ -108,7 +122,8 @@ int32_t TAMBER_CALL applet_get_balance(void) { return lobby::the_lobby().balance
 // A lobby talking to a game server would take its packets here, reach its
 // server through applet_send_packet, and react to socket events posted to
 // the host window (message 0x8101, applet_on_wm_async_select). This one
-// plays alone, so these do nothing.
+// plays alone, so these do nothing; the packet it sends itself through the
+// host's export on its first frame (packet_hello) ends here.
 void TAMBER_CALL applet_receive_packet(uint32_t a, uint32_t b) {
     (void)a;
     (void)b;

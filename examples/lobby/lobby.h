@@ -60,6 +60,11 @@ constexpr uint32_t vk_return = 0x0D, vk_escape = 0x1B, vk_home = 0x24, vk_end = 
 constexpr uint32_t vk_left = 0x25, vk_up = 0x26, vk_right = 0x27, vk_down = 0x28;
 constexpr uint32_t wm_close = 0x0010;
 
+// The packet the lobby sends through the host's export on its first frame:
+// (packet_hello, TAMBER_APPLET_VERSION). The host hands it straight back to
+// applet_send_packet, which ignores it.
+constexpr uint32_t packet_hello = 1;
+
 // ---- what is under the mouse -----------------------------------------------
 
 enum class region {
@@ -109,6 +114,9 @@ struct state {
 
     char server_path[128] = {};
     int32_t application_type = 0;
+    // The host's export, looked up at load and used once, on the first
+    // frame; null afterwards (and when the host has none).
+    tamber_host_send_packet_fn host_send_packet = nullptr;
 
     int32_t bet() const;
 };

@@ -1,4 +1,5 @@
-// Windows: system cursors and PostMessage to the host's window.
+// Windows: system cursors, PostMessage to the host's window, and the host's
+// export looked up in the host program.
 #include "platform.h"
 
 #include <windows.h>
@@ -18,6 +19,15 @@ tamber_handle platform_cursor(cursor_shape shape) {
 
 void platform_post_message(tamber_handle window, uint32_t message) {
     if (window != nullptr) PostMessageA(static_cast<HWND>(window), message, 0, 0);
+}
+
+tamber_host_send_packet_fn platform_host_send_packet() {
+    // The host program is the process's main module: quillon.exe exports
+    // "_applet_send_packet@8" (32-bit) or "applet_send_packet" (64-bit).
+    const FARPROC found = GetProcAddress(GetModuleHandleA(nullptr), TAMBER_HOST_SEND_PACKET_NAME);
+    // Through void (*)(void), the one cast between function types the
+    // compiler does not warn about.
+    return reinterpret_cast<tamber_host_send_packet_fn>(reinterpret_cast<void (*)(void)>(found));
 }
 
 } // namespace lobby

@@ -42,10 +42,14 @@ bool shell::run_frame() {
         return true;
     }
 
+    // The applet is handed a view of its own, which it may write to; what is
+    // presented is a fresh view of the host's frame, so nothing the applet
+    // writes into its copy (a larger width, another plane) can make
+    // presentation read outside the planes.
     frame_view view = frame_.view();
     const point cursor = windows_.cursor_position();
     current_applet().render(elapsed, &view, cursor.x, cursor.y);
-    display_.present_frame(view, present_flip);  // a failed frame is simply lost
+    display_.present_frame(frame_.view(), present_flip);  // a failed frame is simply lost
     if (listener_) listener_->frame_presented(now);
 
     return !windows_.is_foreground();

@@ -1,10 +1,15 @@
 #include "update/file_store.h"
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
+
+#if defined(_WIN32)
+#include <direct.h>
+#endif
 
 #include "update/download_log.h"
 
@@ -16,13 +21,30 @@ std::string parent_path(std::string_view path) {
     return std::string(path.substr(0, slash));
 }
 
+bool regular_file_size(const std::string& name, uint64_t& size) {
+#if defined(_WIN32)
+    // The 64-bit status: a file past 2 GiB still reports its size.
+    struct _stat64 status;
+    if (_stat64(name.c_str(), &status) != 0) return false;
+#else
+    struct stat status;
+    if (::stat(name.c_str(), &status) != 0) return false;
+#endif
+    if ((status.st_mode & S_IFMT) != S_IFREG || status.st_size < 0) return false;
+    size = static_cast<uint64_t>(status.st_size);
+    return true;
+}
+
 void make_directories(const std::string& path) {
     if (path.empty()) return;
     make_directories(parent_path(path));
     // A directory that exists already, or cannot be made, is passed over:
     // the open of the file then reports the failure.
-    std::error_code ignored;
-    std::filesystem::create_directory(std::filesystem::path(path), ignored);
+#if defined(_WIN32)
+    (void)_mkdir(path.c_str());
+#else
+    (void)::mkdir(path.c_str(), 0777);
+#endif
 }
 
 bool write_file(std::span<const uint8_t> bytes, const std::string& name) {

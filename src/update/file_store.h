@@ -15,6 +15,15 @@ namespace tamber {
 // "data/img/a.png" -> "data/img", "a.png" -> "", "/a.png" -> "".
 std::string parent_path(std::string_view path);
 
+// Names go to the C runtime's own narrow-name calls (status, directory
+// creation, fopen), so every step reads a name the same way: on Windows as
+// text in the ANSI code page, elsewhere as bytes. A name with bytes outside
+// ASCII then names one file for testing, creating folders and opening.
+
+// The size of `name` when it is a regular file; false when it is missing or
+// something else (a directory, a device).
+bool regular_file_size(const std::string& name, uint64_t& size);
+
 // Creates every directory of `path` from the top down ("data", then
 // "data/img", ...). Every level is tried on every call; results are ignored.
 void make_directories(const std::string& path);

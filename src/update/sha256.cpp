@@ -11,9 +11,9 @@
 
 #include <bit>
 #include <cstring>
-#include <filesystem>
 #include <memory>
-#include <system_error>
+
+#include "update/file_store.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #define TAMBER_SHA256_X86 1
@@ -401,12 +401,9 @@ bool needs_download(const std::string& name, uint32_t size, const std::string& d
     // The status first: a file of the wrong size costs no open and no read.
     // Only a regular file can be current; a directory that happens to be
     // opened for reading reads as empty and must not pass as an empty file.
-    std::error_code error;
-    const std::filesystem::path path(name);
-    const std::filesystem::file_status status = std::filesystem::status(path, error);
-    if (error || !std::filesystem::is_regular_file(status)) return true;
-    const uintmax_t local_size = std::filesystem::file_size(path, error);
-    if (error || local_size != size) return true;
+    // The C runtime's status call reads the name as fopen below does.
+    uint64_t local_size = 0;
+    if (!regular_file_size(name, local_size) || local_size != size) return true;
 
     // hash_file reads 4096 bytes at a time; a larger stdio buffer below it
     // turns those into a sixteenth of the system reads. Declared before the

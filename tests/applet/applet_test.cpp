@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -138,6 +140,8 @@ protected:
             if (line.compare(0, prefix.size(), prefix) == 0) calls.push_back(line.substr(prefix.size()));
         return calls;
     }
+
+    const std::string& log_path() const { return log_path_; }
 
     platform_loader loader_;
 
@@ -280,6 +284,55 @@ TEST_F(applet_library, refused_libraries_leave_the_held_one_in_use) {
     EXPECT_EQ(std::count(all.begin(), all.end(), "tblobby.dll: unload"), 0);
     // The library without receive_packet was mapped and let go, never started.
     EXPECT_EQ(calls_of("no_receive.dll"), (lines{"attach", "detach"}));
+}
+
+// The platform's loader with one export name hidden: the library then
+// lacks that entry point, as far as the applet can tell.
+class hiding_loader final : public library_loader {
+public:
+    explicit hiding_loader(library_loader& real) : real_(real) {}
+    const char* hidden = nullptr;
+
+    void* open(const char* path, uint32_t& error) override { return real_.open(path, error); }
+    void* symbol(void* module, const char* name) override {
+        if (hidden && std::string_view(name) == hidden) return nullptr;
+        return real_.symbol(module, name);
+    }
+    void close(void* module) override { real_.close(module); }
+
+private:
+    library_loader& real_;
+};
+
+TEST_F(applet_library, a_library_missing_any_required_export_is_refused_unstarted) {
+    // The three required names exactly as the library must export them.
+#if defined(_WIN32) && defined(__i386__)
+    const char* const required[] = {"_applet_load@12", "_applet_get_balance@0", "_applet_receive_packet@8"};
+#else
+    const char* const required[] = {"applet_load", "applet_get_balance", "applet_receive_packet"};
+#endif
+    install(TAMBER_TEST_LIB_RECORDER, "tblobby.dll");
+    install(TAMBER_TEST_LIB_RECORDER, "game.dll");
+    for (const char* name : required) {
+        SCOPED_TRACE(name);
+        hiding_loader hiding(loader_);
+        {
+            applet a(hiding);
+            ASSERT_EQ(a.load("tblobby.dll", window, 0), 0);
+            hiding.hidden = name;
+            EXPECT_EQ(a.load("game.dll", window, 0), hr(0x8007000B));  // ERROR_BAD_FORMAT
+            EXPECT_TRUE(a.is_loaded());
+            a.mouse_move(3, 4);
+            EXPECT_EQ(log().back(), "tblobby.dll: mouse_move 3 4");  // the held library stays in use
+            a.unload();
+            EXPECT_EQ(a.load("game.dll", window, 0), hr(0x8007000B));  // nothing held either
+            EXPECT_FALSE(a.is_loaded());
+        }
+        // Mapped and let go twice, never started; the held one ran as usual.
+        EXPECT_EQ(calls_of("game.dll"), (lines{"attach", "detach", "attach", "detach"}));
+        EXPECT_EQ(calls_of("tblobby.dll"), (lines{"attach", load_line, "mouse_move 3 4", "unload", "detach"}));
+        std::remove(log_path().c_str());
+    }
 }
 
 TEST_F(applet_library, destruction_unloads_once) {

@@ -76,6 +76,14 @@ TEST(converters, write_the_bytes_of_each_common_format) {
                 ElementsAre(0xFF, 0xFF, 0, 0, 0x21, 0x08));
     // 5-5-5: the top bit stays clear.
     EXPECT_THAT(convert(rgb(16, 0x7C00, 0x03E0, 0x001F), {{255, 255, 255}}), ElementsAre(0xFF, 0x7F));
+    // A 24-bit layout of no common order (red 0x00FF00, green 0xFF0000,
+    // blue 0x0000FF): (10, 20, 30) is the value 0x141E0A, bytes 0A 1E 14.
+    EXPECT_THAT(convert(rgb(24, 0x00FF00, 0xFF0000, 0x0000FF), {{10, 20, 30}, {1, 2, 3}}),
+                ElementsAre(10, 30, 20, 1, 3, 2));
+    // 24-bit 5-6-5 in the upper two bytes: white is 0xFFFF00; (8, 4, 8)
+    // keeps one bit of each channel, 0x082100; (7, 3, 7) loses them all.
+    EXPECT_THAT(convert(rgb(24, 0xF80000, 0x07E000, 0x001F00), {{255, 255, 255}, {8, 4, 8}, {7, 3, 7}}),
+                ElementsAre(0x00, 0xFF, 0xFF, 0x00, 0x21, 0x08, 0, 0, 0));
     // 10-10-10: each byte lands at the bottom of its channel; the top two
     // bits (outside every mask) stay clear.
     EXPECT_THAT(convert(rgb(32, 0x3FF00000, 0x000FFC00, 0x000003FF), {{255, 255, 255}}),

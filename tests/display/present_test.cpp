@@ -77,6 +77,25 @@ TEST_F(present_test, windowed_frames_are_converted_and_blitted_into_the_client_a
     EXPECT_THAT(system.lines("Blt"), IsEmpty());
 }
 
+TEST_F(present_test, the_whole_frame_is_blitted_into_a_client_area_of_any_size) {
+    // A window the user has resized, or one shrunk to fit the work area:
+    // the whole frame is scaled into its client area, wherever it lies.
+    open(false);
+    const rect areas[] = {{50, 60, 450, 360}, {-20, 10, 1260, 1034}, {0, 0, 801, 599}};
+    for (const rect& area : areas) {
+        system.windows[system.main].client_on_screen = area;
+        system.log.clear();
+        EXPECT_EQ(device.present_frame(frame.view(), present_blit), 0);
+        EXPECT_THAT(system.lines("Blt"), ElementsAre("Blt primary#1 " + std::to_string(area.left) + "," +
+                                                     std::to_string(area.top) + "," + std::to_string(area.right) +
+                                                     "," + std::to_string(area.bottom) +
+                                                     " from offscreen#2 flags 0x1000200 fx 0x8"));
+    }
+    // The off-screen surface stays the frame's size: 800 x 600.
+    const fake_surface& target = *system.surface_named("offscreen");
+    EXPECT_THAT(std::vector<uint8_t>(pixel(target, 799, 599), pixel(target, 799, 599) + 4), ElementsAre(10, 20, 30, 0));
+}
+
 TEST_F(present_test, fullscreen_frames_go_into_the_back_buffer_and_are_flipped) {
     open(true);
     EXPECT_EQ(device.present_frame(frame.view(), present_flip), 0);

@@ -66,6 +66,21 @@ TEST_F(progress_screen, panel_darkens_the_background_inside_its_border) {
     EXPECT_EQ(plane(2, 188, 293), 9);
 }
 
+TEST_F(progress_screen, each_bar_is_exactly_16_by_2_pixels) {
+    draw({});
+    // Bars at columns 180-195, rows 291-292, 295-296, ... 307-308; the panel
+    // everywhere around and between them.
+    for (int32_t y = 288; y < 313; ++y)
+        for (int32_t x = 177; x < 199; ++x) {
+            const bool bar = x >= 180 && x < 196 && y >= 291 && y < 309 && (y - 291) % 4 < 2;
+            const bool panel = plane(2, x, y) == 9 && plane(1, x, y) == 0 && plane(0, x, y) == 0;
+            if (bar)
+                EXPECT_TRUE(is_highlight(x, y) || is_shade(x, y)) << x << "," << y;
+            else
+                EXPECT_TRUE(panel) << x << "," << y;
+        }
+}
+
 TEST_F(progress_screen, the_lit_bar_follows_the_step_count) {
     const std::pair<uint32_t, int> cases[] = {{0, 0}, {5, 4}, {7, 2}, {4, 4}, {9, 0}, {13, 3}, {0xFFFFFFFFu, 4}};
     for (auto [steps, bar] : cases) {

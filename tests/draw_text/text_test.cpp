@@ -176,6 +176,18 @@ TEST_F(text_layout, a_word_wider_than_the_wrap_is_drawn_whole_and_rendering_wrap
     EXPECT_EQ(engine.runs[0].bottom, 16);
 }
 
+TEST_F(text_layout, outline_passes_also_wrap_at_the_measured_width) {
+    // As above: measured at 50 the block is 64 wide, and all five passes
+    // wrap at 64.
+    draw(u"abcdefgh ab cd ef", 0, 0, text_outline, 0xFFFFFFFF, 0xFF000000, 50);
+    std::vector<std::u16string> expected;
+    for (int pass = 0; pass < 5; ++pass) {
+        expected.push_back(u"abcdefgh");
+        expected.push_back(u"ab cd ef");
+    }
+    EXPECT_EQ(run_texts(), expected);
+}
+
 TEST_F(text_layout, centres_the_block_on_the_point) {
     draw(u"abcd", 408, 300, text_centre | text_middle);
     const bounds b = changed(image, 0);
@@ -207,6 +219,19 @@ TEST_F(text_layout, right_alignment_wins_and_clamping_keeps_the_block_inside) {
     draw_text(nv, bitmap, u"ab", -50, -50, 0, f, text_clamp_x | text_clamp_y, 0xFFFFFFFF, 0);
     EXPECT_EQ(changed(neg, 0).left, 1);
     EXPECT_EQ(changed(neg, 0).top, 2);
+}
+
+TEST_F(text_layout, a_block_taller_than_the_frame_is_clamped_to_the_top) {
+    // 40 lines of 16 pixels: 640 > 600, so the block starts at row 0 and
+    // its first glyph box at row 2, wherever it was asked for.
+    std::u16string tall;
+    for (int i = 0; i < 40; ++i) tall += u"ab\n";
+    for (const int32_t y : {100, -30, 590}) {
+        frame_image clamped(800, 600);
+        frame_view cv = clamped.view();
+        draw_text(cv, bitmap, tall, 10, y, 0, f, text_clamp_y, 0xFFFFFFFF, 0);
+        EXPECT_EQ(changed(clamped, 0).top, 2) << y;
+    }
 }
 
 TEST_F(text_layout, baseline_flag_puts_the_last_baseline_on_y) {
@@ -262,6 +287,34 @@ TEST(blend_coverage, applies_the_coverage_rule_and_clips) {
     blend_coverage(src, 3, 1, sizeof src, view, 0, INT32_MAX, 0);
     blend_coverage(src, 3, 1, sizeof src, view, INT32_MIN, 0, 0);
     EXPECT_EQ(image.plane(2)[0], 200);
+}
+
+TEST(blend_coverage, clipping_at_the_left_and_top_skips_the_source_pixels_outside) {
+    // A 3 x 2 coverage block with a different value in every pixel, drawn
+    // one pixel up and left of the frame: only its lower right 2 x 1 part
+    // lands, at (0, 0) and (1, 0).
+    const uint8_t src[2][9] = {{10, 0, 0, 20, 0, 0, 30, 0, 0}, {40, 0, 0, 160, 0, 0, 240, 0, 0}};
+    for (const bool packed : {true, false}) {
+        SCOPED_TRACE(packed ? "packed" : "reference");
+        frame_image image(4, 2);
+        frame_view view = image.view();
+        if (packed)
+            blend_coverage(&src[0][0], 3, 2, sizeof src[0], view, -1, -1, 0x00FFFFFF);
+        else
+            reference::blend_coverage(&src[0][0], 3, 2, sizeof src[0], view, -1, -1, 0x00FFFFFF);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(image.plane(i)[0], (160 * 255) >> 8);
+            EXPECT_EQ(image.plane(i)[1], (240 * 255) >> 8);
+            for (int n = 2; n < 8; ++n) EXPECT_EQ(image.plane(i)[n], 0) << n;
+        }
+    }
+
+    // Clipped at the left edge only, on the second row of the frame.
+    frame_image image(4, 2);
+    frame_view view = image.view();
+    blend_coverage(&src[0][0], 3, 2, sizeof src[0], view, -2, 1, 0x00FFFFFF);
+    EXPECT_EQ(image.plane(2)[4], (30 * 255) >> 8);
+    for (const int n : {0, 1, 2, 3, 5, 6, 7}) EXPECT_EQ(image.plane(2)[n], 0) << n;
 }
 
 TEST(blend_coverage, packed_path_matches_the_reference) {

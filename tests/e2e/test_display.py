@@ -283,7 +283,18 @@ class ResourcesTest(unittest.TestCase):
         self.assertEqual(strings[6], "The attempt to go back to windowed mode failed. The application cannot continue.")
         self.assertEqual(strings[3], "The main window could not be created. The application cannot continue.\n"
                                      "Error code: 0x%08lX.")
-        self.assertTrue(all(strings[1:10]))
+        self.assertEqual(strings[2], 'A required file, "%s", was not found. The application cannot continue.')
+        self.assertEqual(strings[4], "DirectDraw could not be initialized. The application cannot continue.\n"
+                                     "Error code: 0x%08lX.")
+        self.assertEqual(strings[5], "The attempt to switch to fullscreen mode failed. "
+                                     "Press Ok to try to continue in windowed mode.")
+        self.assertEqual(strings[7], "The attempt to switch to windowed mode failed. "
+                                     "Press Ok to try to go back to fullscreen mode.")
+        self.assertEqual(strings[8], "The attempt to go back to fullscreen mode failed. The application cannot continue.")
+        self.assertEqual(strings[9], "The specified dynamic-link library could not be loaded.\n"
+                                     "Error code: 0x%08lX.")
+        self.assertEqual(strings[0], "")
+        self.assertFalse(any(strings[10:]))  # ids 10-15 unused
 
         # Alt+Enter: virtual key, Alt, no highlighting, last entry; command 40110.
         self.assertEqual(struct.unpack_from("<HHH", self.resource(9, 102)), (0x80 | 0x13, 0x0D, 40110))

@@ -5,6 +5,8 @@
 namespace lobby_test {
 
 std::vector<posted_message> posted;
+std::vector<sent_packet> sent;
+bool host_exports_send_packet = true;
 
 namespace {
 char hand_token, text_token;
@@ -28,6 +30,14 @@ tamber_handle platform_cursor(cursor_shape shape) {
 
 void platform_post_message(tamber_handle window, uint32_t message) {
     lobby_test::posted.push_back({window, message});
+}
+
+namespace {
+void TAMBER_CALL fake_host_send_packet(uint32_t a, uint32_t b) { lobby_test::sent.push_back({a, b}); }
+} // namespace
+
+tamber_host_send_packet_fn platform_host_send_packet() {
+    return lobby_test::host_exports_send_packet ? &fake_host_send_packet : nullptr;
 }
 
 } // namespace lobby

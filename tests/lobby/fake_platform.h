@@ -16,6 +16,14 @@ struct posted_message {
 
 extern std::vector<posted_message> posted;
 
+// What reached the stand-in for the host's export, and whether the lobby
+// finds one at all.
+struct sent_packet {
+    uint32_t a, b;
+};
+extern std::vector<sent_packet> sent;
+extern bool host_exports_send_packet;
+
 tamber_handle hand_cursor();
 tamber_handle text_cursor();
 

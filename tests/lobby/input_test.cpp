@@ -230,6 +230,28 @@ TEST_F(lobby_input, buttons_post_to_the_host_window) {
     EXPECT_EQ(posted.size(), 2u);
 }
 
+TEST_F(lobby_input, the_first_frame_sends_one_packet_through_the_host_export) {
+    // Not during load: the host passes nothing on while a library loads.
+    EXPECT_TRUE(sent.empty());
+    applet_update(16);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].a, lobby::packet_hello);
+    EXPECT_EQ(sent[0].b, uint32_t(TAMBER_APPLET_VERSION));
+    applet_update(16);
+    EXPECT_EQ(sent.size(), 1u);
+    // The host hands it back to applet_send_packet: nothing changes.
+    const int32_t balance = applet_get_balance();
+    applet_send_packet(sent[0].a, sent[0].b);
+    EXPECT_EQ(applet_get_balance(), balance);
+
+    // A program that exports nothing: the lobby runs all the same.
+    applet_unload();
+    host_exports_send_packet = false;
+    ASSERT_EQ(applet_load(nullptr, test_window(), 0), 0);
+    applet_update(16);
+    EXPECT_EQ(sent.size(), 1u);
+}
+
 TEST_F(lobby_input, clicking_a_tile_opens_it_with_a_flash) {
     applet_on_wm_char('A');
     applet_on_wm_char('l');

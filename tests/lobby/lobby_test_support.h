@@ -81,6 +81,8 @@ class lobby_fixture : public ::testing::Test {
 protected:
     void SetUp() override {
         posted.clear();
+        sent.clear();
+        host_exports_send_packet = true;
         ASSERT_EQ(applet_load(nullptr, test_window(), 0), 0);
     }
     void TearDown() override { applet_unload(); }

@@ -28,6 +28,14 @@ public:
     void render(uint32_t elapsed, frame_view* frame, int32_t x, int32_t y) override {
         record(name_ + ".render " + std::to_string(elapsed) + " " + std::to_string(x) + " " + std::to_string(y));
         view = *frame;
+        if (scribble) {
+            // What a faulty library may do to the view it was handed.
+            frame->width = 1600;
+            frame->height = 1200;
+            frame->pitch = 1600;
+            frame->plane[0] = frame->plane[2];
+            frame->plane[1] = nullptr;
+        }
     }
     void render2(frame_view*) override {}
     cursor_handle get_cursor(int32_t, int32_t) override { return nullptr; }
@@ -47,6 +55,7 @@ public:
     void set_server_path(const char*) override {}
 
     frame_view view{};
+    bool scribble = false;  // render rewrites the view it is handed
 
 private:
     std::string name_;
@@ -91,7 +100,9 @@ struct fake_display final : display_control {
         record("switch_to_fullscreen");
         return true;
     }
-    int32_t present_frame(const frame_view&, int mode) override {
+    frame_view presented{};
+    int32_t present_frame(const frame_view& view, int mode) override {
+        presented = view;
         record("present " + std::to_string(mode));
         return 0;
     }
@@ -233,6 +244,24 @@ TEST_F(shell_test, the_loop_returns_the_code_of_wm_quit) {
     shell host(frame, bootstrap, library, windows, display);
     windows.queue = {-8};  // WM_QUIT with wParam 7
     EXPECT_EQ(host.run_message_loop(), 7);
+}
+
+TEST_F(shell_test, an_applet_that_rewrites_its_view_changes_nothing_the_host_presents) {
+    shell host(frame, bootstrap, library, windows, display);
+    bootstrap.scribble = true;
+    host.run_frame();
+    ASSERT_EQ(log.back(), "present 2");
+    const frame_view& shown = display.presented;
+    EXPECT_EQ(shown.width, 800);
+    EXPECT_EQ(shown.height, 600);
+    EXPECT_EQ(shown.pitch, 800);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(shown.plane[i], frame.plane(i)) << "plane " << i;
+
+    // The next frame hands the applet a fresh, whole view again.
+    bootstrap.scribble = false;
+    host.run_frame();
+    EXPECT_EQ(bootstrap.view.width, 800);
+    EXPECT_EQ(bootstrap.view.plane[1], frame.plane(1));
 }
 
 TEST_F(shell_test, a_loaded_library_becomes_the_current_applet_with_no_other_switch) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "update/file_store.h"
+#include "update/sha256.h"
 #include "update_test_support.h"
 
 namespace tamber {
@@ -62,6 +63,44 @@ TEST(file_store, a_file_where_a_directory_belongs_fails_with_the_platform_error)
     const int error = std::atoi(lines[0].c_str() + prefix.size());
     EXPECT_NE(error, 0);
     EXPECT_EQ(lines[0], prefix + std::to_string(error) + ": " + std::strerror(error));
+}
+
+// UTF-8 bytes such as those of the euro sign (E2 82 AC) are text in the
+// ANSI code page on Windows, and 0x82 is one of the bytes code page 1252
+// maps outside Latin-1. Testing, creating folders and opening must all read
+// such a name the same way: a file written under it is found current, and a
+// file under a folder of that name can be written at all.
+TEST(file_store, non_ascii_names_name_one_file_for_writing_and_testing) {
+    test::scratch_store store;
+    test::fixed_log_clock clock;
+    const std::string body = "euro";
+    const std::string wrong_digest(64, '0');
+    const std::string names[] = {"\xE2\x82\xAC.bin", "caf\xC3\xA9/\xE2\x82\xAC/tb\x80\x9F.bin",
+                                 "\xE2\x82\xAC/top.bin"};
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(write_file(bytes_of(body), name));
+        EXPECT_EQ(read_file(name), body);
+
+        uint64_t size = 0;
+        ASSERT_TRUE(regular_file_size(name, size));
+        EXPECT_EQ(size, body.size());
+
+        std::FILE* file = std::fopen(name.c_str(), "rb");
+        ASSERT_NE(file, nullptr);
+        uint8_t out[32];
+        EXPECT_EQ(hash_file(file, out), body.size());
+        std::fclose(file);
+        EXPECT_FALSE(needs_download(name, static_cast<uint32_t>(body.size()), digest_to_hex(out)));
+        EXPECT_TRUE(needs_download(name, static_cast<uint32_t>(body.size()), wrong_digest));
+        EXPECT_TRUE(needs_download(name, static_cast<uint32_t>(body.size()) + 1, digest_to_hex(out)));
+    }
+    EXPECT_TRUE(log_lines().empty());
+
+    // A folder is not a regular file, whatever its name.
+    uint64_t size = 0;
+    EXPECT_FALSE(regular_file_size("\xE2\x82\xAC", size));
+    EXPECT_FALSE(regular_file_size("missing\xE2\x82\xAC.bin", size));
 }
 
 #if defined(__linux__)

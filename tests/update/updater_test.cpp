@@ -188,6 +188,7 @@ TEST_F(updater_run, every_failure_ends_in_its_state_with_one_log_line) {
         std::string current_name;
     };
     const std::string png = test::pattern_bytes(1000, 3);
+    const std::string catalogue_text = catalogue_line("data/a.png", png) + catalogue_line("z.dll", "z");
     const row rows[] = {
         {"internet handle", [](test::fake_http& h) {
              h.session_fails = true;
@@ -203,6 +204,9 @@ TEST_F(updater_run, every_failure_ends_in_its_state_with_one_log_line) {
          failed_http_status, "Cannot open '" + base + ".tb_file_list': HTTP status 304", ".tb_file_list"},
         {"file status", [](test::fake_http& h) { h.replies[base + "data/a.png"].status = 404; },
          failed_http_status, "Cannot open '" + base + "data/a.png': HTTP status 404", "data/a.png"},
+        {"status 300", [](test::fake_http& h) { h.replies[base + "data/a.png"].status = 300; },
+         failed_http_status, "Cannot open '" + base + "data/a.png': HTTP status 300", "data/a.png"},
+        {"status 299", [](test::fake_http& h) { h.replies[base + "z.dll"].status = 299; }, complete, "", "z.dll"},
         {"status unreadable", [](test::fake_http& h) { h.replies[base + "data/a.png"].status_readable = false; },
          failed_http_status, "Cannot open '" + base + "data/a.png': HTTP status 500", "data/a.png"},
         {"read error", [](test::fake_http& h) {
@@ -219,15 +223,22 @@ TEST_F(updater_run, every_failure_ends_in_its_state_with_one_log_line) {
          failed_transfer, "'" + base + "data/a.png': partial download, expected 1000 bytes, downloaded 1001",
          "data/a.png"},
         {"catalogue short", [](test::fake_http& h) { h.replies[base + ".pm_file_list"].length = 100000; },
-         failed_transfer, "", ".pm_file_list"},
+         failed_transfer,
+         "'" + base + ".pm_file_list': partial download, expected 100000 bytes, downloaded " +
+             std::to_string(catalogue_text.size()),
+         ".pm_file_list"},
     };
-    for (const row& r : rows) {
-        SCOPED_TRACE(r.what);
-        {
+    // Every row runs twice: with the log, and with a folder where the log
+    // would be. A log that cannot be opened loses its line and changes
+    // nothing else.
+    for (const bool log_blocked : {false, true}) {
+        for (const row& r : rows) {
+            SCOPED_TRACE(std::string(r.what) + (log_blocked ? ", log blocked" : ""));
             test::scratch_store run_store;
+            if (log_blocked) std::filesystem::create_directory("download.log");
             test::fake_http fresh;
             fresh.serve(base + "data/a.png", png);
-            const std::string catalogue_text = catalogue_line("data/a.png", png) + catalogue_line("z.dll", "z");
+            fresh.serve(base + "z.dll", "z");
             fresh.serve(base + ".pm_file_list", catalogue_text);
             fresh.serve(base + ".tb_file_list", "tblobby.dll: data/a.png z.dll\n");
             r.arrange(fresh);
@@ -239,18 +250,33 @@ TEST_F(updater_run, every_failure_ends_in_its_state_with_one_log_line) {
                 EXPECT_EQ(run.state(), r.state);
                 EXPECT_EQ(run.current_name(), r.current_name);
                 EXPECT_EQ(run.root_name(), "tblobby.dll");
-                const auto lines = log_lines();
-                ASSERT_EQ(lines.size(), 1u);
-                if (!r.line.empty()) {
+                if (log_blocked) {
+                    EXPECT_TRUE(std::filesystem::is_directory("download.log"));
+                } else if (r.state == complete) {
+                    EXPECT_TRUE(log_lines().empty());
+                } else {
+                    const auto lines = log_lines();
+                    ASSERT_EQ(lines.size(), 1u);
                     EXPECT_EQ(lines[0], stamp + r.line);
+                }
+                // A refused status closes its request at once; only the
+                // internet handle stays open.
+                if (r.state == failed_http_status) {
+                    EXPECT_EQ(fresh.open_handles, 1);
+                    EXPECT_EQ(fresh.closed.back(), "request " + base + r.current_name);
                 }
                 const uint32_t steps = run.step_count();
                 run.step();  // final: nothing moves
                 EXPECT_EQ(run.state(), r.state);
                 EXPECT_EQ(run.step_count(), steps);
             }
-            EXPECT_FALSE(std::filesystem::exists("data/a.png"));
-            EXPECT_FALSE(std::filesystem::exists("z.dll"));  // nothing after the failure
+            if (r.state == complete) {
+                EXPECT_EQ(read_file("data/a.png"), png);
+                EXPECT_EQ(read_file("z.dll"), "z");
+            } else {
+                EXPECT_FALSE(std::filesystem::exists("data/a.png"));
+                EXPECT_FALSE(std::filesystem::exists("z.dll"));  // nothing after the failure
+            }
             EXPECT_EQ(fresh.open_handles, 0);
         }
     }
