@@ -356,7 +356,7 @@ typedef void (TAMBER_CALL applet_mouse_wheel_func)(int32_t x, int32_t y, int32_t
 typedef applet_mouse_wheel_func *applet_mouse_wheel_fn;
 typedef void (TAMBER_CALL applet_mouse_move_func)(int32_t x, int32_t y);
 typedef applet_mouse_move_func *applet_mouse_move_fn;
-/* A button went up that was not part of a click or a drag. */
+/* A button went up; when the host sends it, see "applet_mouse_up" above. */
 typedef void (TAMBER_CALL applet_mouse_up_func)(int32_t button, int32_t x, int32_t y);
 typedef applet_mouse_up_func *applet_mouse_up_fn;
 /* vk: Windows virtual-key code. key_down for the first press, key_repeat for
