@@ -15,6 +15,7 @@
 #define TAMBER_CONVERT_X86 0
 #endif
 
+#include "cpu/cpu_features.h"
 #include "draw/scalar_rule.h"
 
 namespace tamber {
@@ -550,12 +551,6 @@ __attribute__((target("avx2"))) void general32_avx2(const uint8_t* p0, const uin
     general32_pixels(p0 + i, p1 + i, p2 + i, out, count - i, layout);
 }
 
-bool cpu_has(const char* feature) {
-    __builtin_cpu_init();
-    if (feature[0] == 's') return __builtin_cpu_supports("ssse3");
-    return __builtin_cpu_supports("avx2");  // also checks that the system saves the 256-bit registers
-}
-
 constexpr converter_set sse2_set{"sse2",
                                  bgrx32_sse2,
                                  swapped<bgrx32_sse2>,
@@ -672,8 +667,8 @@ std::vector<converter_set> packed_converters() {
     std::vector<converter_set> sets;
 #if TAMBER_CONVERT_X86
     sets.push_back(sse2_set);
-    if (cpu_has("ssse3")) sets.push_back(ssse3_set);
-    if (cpu_has("avx2")) sets.push_back(avx2_set);
+    if (cpu_has(cpu_feature::ssse3)) sets.push_back(ssse3_set);
+    if (cpu_has(cpu_feature::avx2)) sets.push_back(avx2_set);
 #endif
     return sets;
 }

@@ -5,6 +5,7 @@
 // results as the per-byte rule.
 #include <cstring>
 
+#include "cpu/cpu_features.h"
 #include "draw/frame_image.h"
 
 #if defined(__SSE2__) && (defined(__i386__) || defined(__x86_64__)) && defined(__GNUC__)
@@ -85,12 +86,6 @@ __attribute__((target("avx2"))) void blend_avx2(uint8_t* p, size_t count, uint32
     blend_bytes(p + n, count - n, m, c);
 }
 
-bool cpu_has_avx2() {
-    // Also checks that the operating system saves the 256-bit registers.
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
-}
-
 #else
 
 void blend_scalar(uint8_t* p, size_t count, uint32_t a, uint32_t c) { blend_bytes(p, count, 255 - a, c); }
@@ -99,7 +94,7 @@ void blend_scalar(uint8_t* p, size_t count, uint32_t a, uint32_t c) { blend_byte
 
 blend::kernel choose_kernel() {
 #if TAMBER_FILL_X86
-    if (cpu_has_avx2()) return {"avx2", blend_avx2};
+    if (cpu_has(cpu_feature::avx2)) return {"avx2", blend_avx2};
     return {"sse2", blend_sse2};
 #else
     return {"scalar", blend_scalar};
@@ -134,7 +129,7 @@ std::vector<kernel> packed_kernels() {
     std::vector<kernel> kernels;
 #if TAMBER_FILL_X86
     kernels.push_back({"sse2", blend_sse2});
-    if (cpu_has_avx2()) kernels.push_back({"avx2", blend_avx2});
+    if (cpu_has(cpu_feature::avx2)) kernels.push_back({"avx2", blend_avx2});
 #endif
     return kernels;
 }

@@ -4,7 +4,8 @@
 //   - reference::sha256_transform: the textbook form (64-word schedule),
 //     kept only as the yardstick the tests compare the fast paths with;
 //   - the portable fast path: rounds unrolled, a rolling 16-word schedule;
-//   - the SHA extensions (SHA-NI) path on x86, chosen at run time by cpuid.
+//   - the SHA extensions (SHA-NI) path on x86, chosen at run time
+//     (cpu/cpu_features.h).
 // The fast paths take any number of consecutive blocks, so sha256_update
 // hashes whole blocks straight from the caller's buffer without copying.
 #include "update/sha256.h"
@@ -13,11 +14,11 @@
 #include <cstring>
 #include <memory>
 
+#include "cpu/cpu_features.h"
 #include "update/file_store.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #define TAMBER_SHA256_X86 1
-#include <cpuid.h>
 #include <immintrin.h>
 #endif
 
@@ -135,16 +136,6 @@ void portable_blocks(uint32_t state[8], const uint8_t* data, size_t blocks) {
 
 #ifdef TAMBER_SHA256_X86
 
-bool cpu_has_sha_extensions() {
-    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
-    const bool ssse3 = (ecx & (1u << 9)) != 0;
-    const bool sse41 = (ecx & (1u << 19)) != 0;
-    if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) return false;
-    const bool sha = (ebx & (1u << 29)) != 0;
-    return ssse3 && sse41 && sha;
-}
-
 // The SHA extensions keep the state as two vectors, ABEF and CDGH (A in the
 // highest lane). sha256rnds2 does two rounds with the two message+constant
 // words in the low lanes of its third operand; msg1/msg2 compute the
@@ -251,7 +242,6 @@ __attribute__((target("sha,sse4.1"))) void hardware_blocks(uint32_t state[8], co
 
 #else
 
-bool cpu_has_sha_extensions() { return false; }
 void hardware_blocks(uint32_t state[8], const uint8_t* data, size_t blocks) { portable_blocks(state, data, blocks); }
 
 #endif
@@ -259,8 +249,7 @@ void hardware_blocks(uint32_t state[8], const uint8_t* data, size_t blocks) { po
 bool portable_forced = false;
 
 bool hardware_available() {
-    static const bool available = cpu_has_sha_extensions();
-    return available;
+    return cpu_has(cpu_feature::sha_extensions);
 }
 
 blocks_function active_blocks() {
