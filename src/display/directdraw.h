@@ -31,8 +31,8 @@ constexpr hresult err_invalidpixelformat = static_cast<hresult>(0x88760091);  //
 constexpr hresult err_invalidmode = static_cast<hresult>(0x88760078);        // DDERR_INVALIDMODE
 constexpr hresult err_surfacelost = static_cast<hresult>(0x887601C2);        // DDERR_SURFACELOST
 constexpr hresult err_wrongmode = static_cast<hresult>(0x8876024B);          // DDERR_WRONGMODE
-constexpr hresult err_noexclusivemode = static_cast<hresult>(0x887601E1);    // DDERR_NOEXCLUSIVEMODE
-constexpr hresult err_exclusivemodealready = static_cast<hresult>(0x8876024C);  // DDERR_EXCLUSIVEMODEALREADY
+constexpr hresult err_noexclusivemode = static_cast<hresult>(0x887600E1);    // DDERR_NOEXCLUSIVEMODE
+constexpr hresult err_exclusivemodealreadyset = static_cast<hresult>(0x88760245);  // DDERR_EXCLUSIVEMODEALREADYSET
 
 // SetCooperativeLevel
 constexpr uint32_t scl_fullscreen = 0x1;

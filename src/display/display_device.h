@@ -35,7 +35,7 @@ constexpr uint32_t fullscreen_window_style = 0x92080000;
 constexpr char16_t fullscreen_refused_sound[] = u"SystemDefault";
 constexpr uint32_t fullscreen_refused_sound_flags = 0x10011;
 // String 6 of the string table: going back to windowed mode failed.
-constexpr uint32_t string_windowed_failed = 6;
+constexpr uint32_t string_windowed_failed = IDS_WINDOWED_FAILED;
 
 class display_device final : public display_control, public window_display {
 public:

@@ -45,7 +45,7 @@ constexpr uint32_t async_select = TAMBER_WM_ASYNC_SELECT;  // WM_APP + 0x101
 }  // namespace wm
 
 // The accelerator command of Alt+Enter.
-constexpr uint32_t command_toggle_display_mode = 40110;
+constexpr uint32_t command_toggle_display_mode = ID_TOGGLE_DISPLAY_MODE;
 
 // System commands refused in fullscreen mode (low four bits cleared).
 constexpr uint32_t sc_mouse_menu = 0xF090;

@@ -9,6 +9,7 @@
 #include "applet/applet.h"
 #include "applet/applet_base.h"
 #include "draw/frame_image.h"
+#include "resources/resource_ids.h"
 
 namespace tamber {
 
@@ -16,11 +17,11 @@ struct point {
     int32_t x, y;
 };
 
-// Answers of the display-mode dialog.
+// Answers of the display-mode dialog: its buttons' ids.
 enum : int32_t {
-    dialog_retry = 3,
-    dialog_fullscreen = 1000,
-    dialog_quit = 1001,
+    dialog_retry = IDC_RETRY,
+    dialog_fullscreen = IDC_FULLSCREEN,
+    dialog_quit = IDC_QUIT,
 };
 
 // Presentation modes of present_frame.

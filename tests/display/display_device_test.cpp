@@ -207,8 +207,8 @@ TEST_F(display_device_test, check_device_reports_a_changed_display_mode_as_succe
     system.cooperative_level = ddraw::err_wrongmode;
     EXPECT_EQ(device.check_device(), S_DISPLAY_MODE_CHANGED);
     EXPECT_GE(device.check_device(), 0);
-    system.cooperative_level = ddraw::err_exclusivemodealready;
-    EXPECT_EQ(device.check_device(), ddraw::err_exclusivemodealready);
+    system.cooperative_level = ddraw::err_exclusivemodealreadyset;
+    EXPECT_EQ(device.check_device(), ddraw::err_exclusivemodealreadyset);
     system.cooperative_level = 0;
     EXPECT_EQ(device.check_device(), 0);
     device.close();
