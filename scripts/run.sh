@@ -22,13 +22,26 @@ cd "$root"
 step="setting up"
 server_pid=""
 xvfb_pid=""
+host_pid=""
+wine_started=""
+# On any end, Ctrl+C included: the host, Wine's server, Xvfb and the update
+# server this script started all go.
 finish() {
   local status=$?
+  trap - EXIT INT TERM
+  if [ -n "$host_pid" ] && kill -0 "$host_pid" 2>/dev/null; then kill "$host_pid" 2>/dev/null; fi
+  if [ -n "$wine_started" ]; then timeout 15 "$TAMBER_WINESERVER" -k 2>/dev/null; fi
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  [ "$status" -eq 0 ] || echo "run.sh: FAILED while $step (exit code $status); the output above says why." >&2
+  if [ "$status" -eq 130 ]; then
+    echo "run.sh: interrupted while $step; everything it started has been stopped." >&2
+  elif [ "$status" -ne 0 ]; then
+    echo "run.sh: FAILED while $step (exit code $status); the output above says why." >&2
+  fi
+  exit "$status"
 }
 trap finish EXIT
+trap 'exit 130' INT TERM
 
 step="installing packages (scripts/install-deps.sh)"
 [ "${1:-}" = "--no-install" ] || "$root/scripts/install-deps.sh"
@@ -67,6 +80,11 @@ step="starting the update server"
 base_url="$(sed -n 's/^TAMBER_BASE_URL:STRING=//p' "$build/CMakeCache.txt")"
 if [[ "$base_url" =~ ^http://(127\.0\.0\.1|localhost):([0-9]+)/$ ]]; then
   port="${BASH_REMATCH[2]}"
+  if ! python3 -c 'import socket, sys; socket.socket().bind(("127.0.0.1", int(sys.argv[1])))' "$port" 2>/dev/null; then
+    echo "run.sh: port $port of the base URL $base_url is taken by another program" \
+         "(the end-to-end tests use it too while they run); free it and run again." >&2
+    exit 1
+  fi
   python3 -m http.server "$port" --bind 127.0.0.1 --directory "$content" >"$build/server.log" 2>&1 &
   server_pid=$!
   served=0
@@ -91,20 +109,38 @@ step="running quillon.exe"
 
 if [ -n "${DISPLAY:-}" ]; then
   echo "Running quillon.exe on $DISPLAY; close its window to end."
+  wine_started=1
   "$TAMBER_WINE" "$quillon" && status=0 || status=$?
 else
+  step="starting Xvfb"
   for n in $(seq 90 140); do
     [ -e "/tmp/.X$n-lock" ] && continue
     Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
     xvfb_pid=$!
-    export DISPLAY=":$n"
-    break
+    # Ready once its socket is there; a display number taken meanwhile
+    # makes it end, and the next number is tried.
+    for _ in $(seq 1 100); do
+      [ -S "/tmp/.X11-unix/X$n" ] && break
+      kill -0 "$xvfb_pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    if [ -S "/tmp/.X11-unix/X$n" ] && kill -0 "$xvfb_pid" 2>/dev/null; then
+      export DISPLAY=":$n"
+      break
+    fi
+    kill "$xvfb_pid" 2>/dev/null || true
+    xvfb_pid=""
   done
-  sleep 1
+  if [ -z "$xvfb_pid" ]; then
+    echo "run.sh: no Xvfb display could be started (displays :90 to :140 tried)" >&2
+    exit 1
+  fi
+  step="running quillon.exe"
   shots="$build/screenshots"
   rm -rf "$shots"
   mkdir -p "$shots"
   echo "No display: running on Xvfb $DISPLAY; screenshots go to $shots"
+  wine_started=1
   "$TAMBER_WINE" "$quillon" &
   host_pid=$!
   seconds="${TAMBER_RUN_SECONDS:-30}"
@@ -115,9 +151,12 @@ else
   done
   "$TAMBER_WINE" "$host_tool" post 0x10 >/dev/null 2>&1 || true
   wait "$host_pid" && status=0 || status=$?
+  host_pid=""
   # Wine's helper processes go before their X server does.
   timeout 15 "$TAMBER_WINESERVER" -w 2>/dev/null || true
+  wine_started=""
 fi
 echo "quillon.exe ($arch) ended with exit code $status"
-[ -f "$store/download.log" ] && { echo "download.log:"; cat "$store/download.log"; }
+if [ -f "$store/download.log" ]; then echo "download.log:"; cat "$store/download.log"; fi
+step="running quillon.exe (it ended with exit code $status)"
 exit "$status"

@@ -29,13 +29,18 @@ tamber_wine32_runs() {
 
 # Why the 32-bit loader cannot start here, in one line.
 tamber_wine32_why_not() {
+  local said
   if [ ! -x /usr/lib/wine/wine ]; then
     echo "Wine's 32-bit loader /usr/lib/wine/wine is not installed (package wine32:i386)"
-  elif /usr/lib/wine/wine --version 2>&1 | grep -q "Exec format error"; then
-    echo "this kernel runs 64-bit programs only (starting /usr/lib/wine/wine gives 'Exec format error')"
-  else
-    echo "/usr/lib/wine/wine --version fails: $(/usr/lib/wine/wine --version 2>&1 | head -n 1)"
+    return
   fi
+  said="$( (/usr/lib/wine/wine --version) 2>&1 || true)"
+  case "$said" in
+    *"Exec format error"*)
+      echo "this kernel runs 64-bit programs only (starting /usr/lib/wine/wine gives 'Exec format error')" ;;
+    *)
+      echo "/usr/lib/wine/wine --version fails: ${said%%$'\n'*}" ;;
+  esac
 }
 
 tamber_wine_env() {  # win32 | win64
