@@ -85,10 +85,19 @@ class ContentServer:
             raise unittest.SkipTest(f"the host was built for {BASE_URL}, not a local test server")
         self.root = root
         self.log = log
+        self.errors = tempfile.TemporaryFile(mode="w+")
         self.proc = subprocess.Popen(
             ["python3", TEST_SERVER, "--port", port, "--root", root, "--log", log, "--max-lifetime", "900"],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        self.proc.stdout.readline()  # the port: the server is listening
+            stdout=subprocess.PIPE, stderr=self.errors, text=True)
+        # The server prints its port once it is listening; it ends at once
+        # when the port is taken (scripts/run.sh serves on the same one).
+        if not self.proc.stdout.readline():
+            self.proc.wait(timeout=10)
+            self.errors.seek(0)
+            error = self.errors.read().strip().splitlines()
+            raise RuntimeError(f"the test server could not listen on port {port} of {BASE_URL} "
+                               f"(is another program, e.g. scripts/run.sh, serving there?): "
+                               f"{error[-1] if error else 'no message'}")
 
     def set_rules(self, rules):
         """Misbehaviour for the next requests, as the server's JSON rules."""
@@ -106,6 +115,7 @@ class ContentServer:
     def close(self):
         self.proc.terminate()
         self.proc.wait(timeout=10)
+        self.errors.close()
 
 
 def read_calls(path):
