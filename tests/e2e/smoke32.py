@@ -105,11 +105,16 @@ class Phases:
     def __init__(self):
         self.times = []
 
-    def run(self, name, function):
+    def run(self, name, function, results=None):
         print(f"--- {name}", flush=True)
         start = time.monotonic()
         try:
             return function()
+        except Exception as error:  # a step that broke off counts as failed
+            if results is None:
+                raise
+            results.check(f"{name} ran to its end", False, f"{type(error).__name__}: {error}")
+            return None
         finally:
             seconds = time.monotonic() - start
             self.times.append((name, seconds))
@@ -147,6 +152,15 @@ class EmulatedHost(harness.Host):
         self.desktop = None
         self.log = None
         self.proc = None
+
+    def tool(self, *args, capture=False):
+        # The harness allows host_tool two minutes; under emulation its start
+        # alone may take longer. Output goes through a file, as there.
+        with tempfile.TemporaryFile(mode="w+") as out:
+            result = subprocess.run(["wine", self.host_tool, *args], env=self.env, stdout=out,
+                                    stderr=subprocess.DEVNULL, timeout=ARGS.wait)
+            out.seek(0)
+            return out.read() if capture else result.returncode
 
 
 def progress_screen_on(display):
@@ -263,9 +277,9 @@ def main():
         # session (services, explorer, the prefix check) is started once.
         keeper = subprocess.Popen(["wine", "cmd"], env=host.env, stdin=subprocess.PIPE,
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        phases.run("first start", first_start)
+        phases.run("first start", first_start, results)
         if results.failed == 0:
-            phases.run("second start", second_start)
+            phases.run("second start", second_start, results)
         print("--- the recording library's calls")
         for path in (calls_path + ".first", calls_path):
             for line in harness.read_calls(path):
