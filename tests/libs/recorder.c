@@ -32,6 +32,12 @@
  *                                with (default 0xFF3C8C28: blue 0x3C,
  *                                green 0x8C, red 0x28)
  *   TAMBER_RECORDER_QUIET_FRAMES non-zero: update and render are not logged
+ *   TAMBER_RECORDER_SEND_PACKET  non-zero: set_application_type (the last
+ *                                call of the handover) calls the host's
+ *                                export applet_send_packet(0x11, 0x22), which
+ *                                comes back as "send_packet 17 34"; the lines
+ *                                "host export found" (or "missing") and
+ *                                "host export returned" follow
  *   TAMBER_RECORDER_POST_KEYS    non-zero: the character 'f' posts message
  *                                0x8003 (switch the display mode) and 'q'
  *                                posts WM_CLOSE to the window load was
@@ -212,4 +218,12 @@ void TAMBER_CALL applet_on_wm_char(uint32_t character) {
 }
 void TAMBER_CALL applet_set_server_path(const char *url) { record("set_server_path %s", url ? url : "(null)"); }
 void TAMBER_CALL applet_on_wm_close(void) { record("on_wm_close"); }
-void TAMBER_CALL applet_set_application_type(int32_t type) { record("set_application_type %d", type); }
+void TAMBER_CALL applet_set_application_type(int32_t type) {
+    record("set_application_type %d", type);
+    if (!setting("TAMBER_RECORDER_SEND_PACKET", 0)) return;
+    const tamber_host_send_packet_fn send = find_host_send_packet();
+    record(send ? "host export found" : "host export missing");
+    if (!send) return;
+    send(0x11, 0x22);
+    record("host export returned");
+}

@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# 32-bit Wine under user-mode emulation, for machines whose kernel runs
+# 64-bit programs only (32-bit Wine there fails with "Exec format error").
+#
+# Wine starts every new process (wineboot, services, explorer, the program
+# itself) by executing `wine` and `wineserver` from the folder of the running
+# loader. So the emulation folder holds a copy of the 32-bit loader beside
+# two scripts of those names that run the real loader and the 32-bit server
+# under qemu-i386-static: every child stays under emulation. The folders Wine
+# reaches relative to its loader (../i386-linux-gnu for ntdll.so and the
+# DLLs, ../share/wine for wine.inf and the fonts) are links to the system's.
+#
+# The layout mirrors the system's, where the loader is /usr/lib/wine/wine:
+#   <folder>/lib/wine/wine        script: the loader under qemu
+#   <folder>/lib/wine/wineserver  script: /usr/lib/wine/wineserver32 under qemu
+#   <folder>/lib/wine/wine.real   copy of /usr/lib/wine/wine
+#   <folder>/lib/i386-linux-gnu   -> /usr/lib/i386-linux-gnu
+#   <folder>/share                -> /usr/share
+#
+# Usage:
+#   scripts/wine32-emulated.sh FOLDER
+#       builds FOLDER if needed, sets up the prefix once, and prints
+#       TAMBER_WINE=... TAMBER_WINESERVER=... WINEPREFIX=... (one per line)
+#   source scripts/wine32-emulated.sh; wine32_emulated FOLDER
+#       the same from a sourcing script; it also exports those variables
+#       together with WINEARCH, WINEDEBUG, WINEDLLOVERRIDES, WINELOADER and
+#       WINESERVER, and puts FOLDER/lib/wine first on PATH so that `wine` and
+#       `wineserver` are the emulated ones.
+#
+# The prefix is TAMBER_WINE32_EMU_PREFIX, by default .wine32-emu in the
+# repository root (WINEARCH=win32). Its first start under emulation takes
+# minutes; it is given TAMBER_WINE32_EMU_BOOT_TIMEOUT seconds (default 900)
+# and one retry, and a failure is reported as the emulated Wine's.
+
+wine32_emulated_fail() {
+  echo "wine32-emulated: the emulated Wine failed to start: $*" >&2
+  return 1
+}
+
+# Writes the emulation folder. Safe to run again: it rewrites the scripts
+# and links, and keeps the loader copy when it is current.
+wine32_emulated_folder() {
+  local folder="$1"
+  local qemu loader=/usr/lib/wine/wine server=/usr/lib/wine/wineserver32
+  qemu="$(command -v qemu-i386-static || true)"
+  [ -n "$qemu" ] || { wine32_emulated_fail "qemu-i386-static is not installed (package qemu-user-static)"; return 1; }
+  [ -f "$loader" ] || { wine32_emulated_fail "$loader is missing (package wine32:i386)"; return 1; }
+  [ -f "$server" ] || { wine32_emulated_fail "$server is missing (package wine32:i386)"; return 1; }
+  [ -d /usr/lib/i386-linux-gnu/wine ] || { wine32_emulated_fail "/usr/lib/i386-linux-gnu/wine is missing (package libwine:i386)"; return 1; }
+
+  mkdir -p "$folder/lib/wine" || return 1
+  folder="$(cd "$folder" && pwd)"
+  ln -sfn /usr/lib/i386-linux-gnu "$folder/lib/i386-linux-gnu"
+  ln -sfn /usr/share "$folder/share"
+  local bin="$folder/lib/wine"
+  cmp -s "$loader" "$bin/wine.real" || cp "$loader" "$bin/wine.real" || return 1
+
+  # -R reserves the guest's whole address space up front: without it Wine
+  # often fails early with "failed to map the shared user data: c0000018".
+  # -0 sets the loader's argv[0] to this script, the name Wine runs again
+  # for every process it starts.
+  cat >"$bin/wine" <<EOF
+#!/bin/sh
+exec "$qemu" -R 0xf7000000 -0 "$bin/wine" "$bin/wine.real" "\$@"
+EOF
+  cat >"$bin/wineserver" <<EOF
+#!/bin/sh
+exec "$qemu" -R 0xf7000000 "$server" "\$@"
+EOF
+  chmod 755 "$bin/wine" "$bin/wineserver"
+}
+
+# Exports the environment of the emulated Wine for FOLDER.
+wine32_emulated_env() {
+  local folder
+  folder="$(cd "$1" && pwd)" || return 1
+  local root
+  root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+  export TAMBER_WINE32_EMU_FOLDER="$folder"
+  export TAMBER_WINE="$folder/lib/wine/wine"
+  export TAMBER_WINESERVER="$folder/lib/wine/wineserver"
+  export WINELOADER="$TAMBER_WINE"
+  export WINESERVER="$TAMBER_WINESERVER"
+  export WINEPREFIX="${TAMBER_WINE32_EMU_PREFIX:-$root/.wine32-emu}"
+  export WINEARCH=win32
+  export WINEDEBUG="${WINEDEBUG:--all}"
+  # No Mono or Gecko prompts; and no desktop menu entries or crash debugger:
+  # each would be one more emulated process taking minutes.
+  export WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d,winedbg.exe=d"
+  case ":$PATH:" in
+    *":$folder/lib/wine:"*) ;;
+    *) export PATH="$folder/lib/wine:$PATH" ;;
+  esac
+}
+
+# One attempt at the prefix's first start: wineboot, the GDI renderer (Wine's
+# OpenGL renderer makes every DirectDraw surface lock slow on Xvfb), then
+# waits for the server to finish writing the registry.
+wine32_emulated_boot_once() {
+  local timeout="$1" log="$2"
+  # The first process gives up waiting for wineboot after five minutes
+  # ("boot event wait timed out"), which under emulation is too short; the
+  # boot goes on regardless, so its end is waited for with the server.
+  timeout -k 10 "$timeout" "$TAMBER_WINE" wineboot -i >>"$log" 2>&1
+  timeout -k 10 "$timeout" "$TAMBER_WINESERVER" -w >>"$log" 2>&1 || return 1
+  timeout -k 10 "$timeout" "$TAMBER_WINE" reg add 'HKCU\Software\Wine\Direct3D' \
+    /v renderer /t REG_SZ /d gdi /f >>"$log" 2>&1 || return 1
+  timeout -k 10 "$timeout" "$TAMBER_WINESERVER" -w >>"$log" 2>&1 || return 1
+  [ -f "$WINEPREFIX/system.reg" ] && grep -qi '"renderer"="gdi"' "$WINEPREFIX/user.reg"
+}
+
+# Sets up the prefix once (under a lock, so parallel callers wait for the
+# first), with one retry in a fresh prefix.
+wine32_emulated_prefix() {
+  [ -f "$WINEPREFIX/.tamber-ready" ] && return 0
+  local timeout="${TAMBER_WINE32_EMU_BOOT_TIMEOUT:-900}"
+  mkdir -p "$(dirname "$WINEPREFIX")" || return 1
+  (
+    exec 9>"$WINEPREFIX.lock"
+    flock 9
+    [ -f "$WINEPREFIX/.tamber-ready" ] && exit 0
+    local log="$TAMBER_WINE32_EMU_FOLDER/boot.log" attempt
+    : >"$log"
+    for attempt in 1 2; do
+      echo "wine32-emulated: setting up $WINEPREFIX under emulation (attempt $attempt; this takes minutes)" >&2
+      local start=$SECONDS
+      if wine32_emulated_boot_once "$timeout" "$log"; then
+        touch "$WINEPREFIX/.tamber-ready"
+        echo "wine32-emulated: prefix ready in $((SECONDS - start))s" >&2
+        exit 0
+      fi
+      echo "wine32-emulated: attempt $attempt failed after $((SECONDS - start))s" >&2
+      "$TAMBER_WINESERVER" -k >/dev/null 2>&1
+      case "$WINEPREFIX" in /|"") ;; *) rm -rf "$WINEPREFIX" ;; esac
+    done
+    wine32_emulated_fail "wineboot did not complete twice (Wine's output: $log):"
+    tail -n 20 "$log" >&2
+    exit 1
+  )
+}
+
+# The whole setup: folder, environment, prefix.
+wine32_emulated() {
+  local folder="${1:?usage: wine32_emulated FOLDER}"
+  wine32_emulated_folder "$folder" || return 1
+  wine32_emulated_env "$folder" || return 1
+  wine32_emulated_prefix
+}
+
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  set -uo pipefail
+  [ $# -eq 1 ] || { echo "usage: $0 FOLDER (e.g. build-win32/wine32-emu)" >&2; exit 2; }
+  wine32_emulated "$1" >&2 || exit 1
+  echo "TAMBER_WINE=$TAMBER_WINE"
+  echo "TAMBER_WINESERVER=$TAMBER_WINESERVER"
+  echo "WINEPREFIX=$WINEPREFIX"
+fi
