@@ -8,6 +8,7 @@
 
 #include "applet/tb_applet.h"
 #include "draw_text/fake_font_engine.h"
+#include "support/fake_library.h"
 #include "update/update_test_support.h"
 
 namespace tamber {
@@ -29,42 +30,17 @@ void TAMBER_CALL lobby_set_application_type(int32_t type) {
 }
 void TAMBER_CALL lobby_unload() { library_calls.push_back("unload"); }
 
-// Maps "tblobby.dll" to the functions above, or fails like the system does
-// for a missing file.
-struct fake_loader final : library_loader {
-    bool present = true;
-    std::vector<std::string> opened;
-    int closed = 0;
-
-    void* open(const char* path, uint32_t& error) override {
-        opened.push_back(path);
-        if (!present) {
-            error = error_mod_not_found;
-            return nullptr;
-        }
-        return this;
-    }
-    void* symbol(void*, const char* name) override {
-        std::string n = name;
-        n = n.substr(0, n.find('@'));  // "_applet_load@12" on 32-bit Windows, "applet_load" elsewhere
-        auto is = [&](const char* operation) { return n == TAMBER_ENTRY_NAME_PREFIX + std::string(operation); };
-        if (is("load")) return reinterpret_cast<void*>(&lobby_load);
-        if (is("get_balance")) return reinterpret_cast<void*>(&lobby_get_balance);
-        if (is("receive_packet")) return reinterpret_cast<void*>(&lobby_receive_packet);
-        if (is("set_server_path")) return reinterpret_cast<void*>(&lobby_set_server_path);
-        if (is("set_application_type")) return reinterpret_cast<void*>(&lobby_set_application_type);
-        if (is("unload")) return reinterpret_cast<void*>(&lobby_unload);
-        return nullptr;
-    }
-    void close(void*) override { ++closed; }
-
-    // The exported names carry the stdcall decoration only on 32-bit
-    // Windows; compare on the operation alone.
-    static inline const std::string TAMBER_ENTRY_NAME_PREFIX = [] {
-        const std::string full = TAMBER_ENTRY_NAME(load, 12);
-        return full.substr(0, full.find("load"));
-    }();
-};
+// "tblobby.dll": the functions above; `present` false fails like the
+// system does for a missing file.
+test::fake_library_loader make_lobby_loader() {
+    using test::as_symbol;
+    return {{"load", as_symbol(&lobby_load)},
+            {"get_balance", as_symbol(&lobby_get_balance)},
+            {"receive_packet", as_symbol(&lobby_receive_packet)},
+            {"set_server_path", as_symbol(&lobby_set_server_path)},
+            {"set_application_type", as_symbol(&lobby_set_application_type)},
+            {"unload", as_symbol(&lobby_unload)}};
+}
 
 void* the_window() { return reinterpret_cast<void*>(uintptr_t{0x1234}); }
 
@@ -91,7 +67,7 @@ protected:
 
     test::scratch_store store;
     test::fake_http http;
-    fake_loader loader;
+    test::fake_library_loader loader = make_lobby_loader();
     applet library{loader};
     int32_t application_type = 2;
     testing::fake_font_engine engine;

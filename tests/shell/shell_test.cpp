@@ -11,6 +11,7 @@
 
 #include "shell/frame_stats.h"
 #include "shell/shell.h"
+#include "support/fake_library.h"
 #include "update/update_test_support.h"
 
 namespace tamber {
@@ -116,21 +117,6 @@ void TAMBER_CALL lib_receive_packet(uint32_t, uint32_t) {}
 void TAMBER_CALL lib_update(uint32_t elapsed) { record("library.update " + std::to_string(elapsed)); }
 void TAMBER_CALL lib_render(uint32_t, frame_view*, int32_t, int32_t) { record("library.render"); }
 
-struct fake_loader final : library_loader {
-    void* open(const char*, uint32_t&) override { return this; }
-    void* symbol(void*, const char* name) override {
-        const std::string n = name;
-        auto is = [&](const char* operation) { return n.find(operation) != std::string::npos; };
-        if (is("_load")) return reinterpret_cast<void*>(&lib_load);
-        if (is("get_balance")) return reinterpret_cast<void*>(&lib_get_balance);
-        if (is("receive_packet")) return reinterpret_cast<void*>(&lib_receive_packet);
-        if (is("_update")) return reinterpret_cast<void*>(&lib_update);
-        if (is("_render") && !is("render2")) return reinterpret_cast<void*>(&lib_render);
-        return nullptr;
-    }
-    void close(void*) override {}
-};
-
 class shell_test : public ::testing::Test {
 protected:
     void SetUp() override { calls = &log; }
@@ -139,7 +125,11 @@ protected:
     std::vector<std::string> log;
     frame_image frame{800, 600};
     recording_applet bootstrap{"bootstrap"};
-    fake_loader loader;
+    test::fake_library_loader loader{{"load", test::as_symbol(&lib_load)},
+                                     {"get_balance", test::as_symbol(&lib_get_balance)},
+                                     {"receive_packet", test::as_symbol(&lib_receive_packet)},
+                                     {"update", test::as_symbol(&lib_update)},
+                                     {"render", test::as_symbol(&lib_render)}};
     applet library{loader};
     fake_windows windows;
     fake_display display;

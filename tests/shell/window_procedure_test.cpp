@@ -4,14 +4,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <map>
 #include <string>
 
 #include "applet/applet.h"
 #include "draw/frame_image.h"
 #include "input_fakes.h"
 #include "shell/input_window.h"
+#include "support/fake_library.h"
 
 namespace tamber {
 namespace {
@@ -36,34 +35,6 @@ void TAMBER_CALL lib_mouse_move(int32_t x, int32_t y) { library_put("mouse_move 
 void TAMBER_CALL lib_on_wm_close() { library_put("on_wm_close"); }
 void TAMBER_CALL lib_on_wm_lobby() { library_put("on_wm_lobby"); }
 void TAMBER_CALL lib_on_wm_async_select(uint32_t error) { library_put("on_wm_async_select " + std::to_string(error)); }
-
-template <typename F>
-void* as_symbol(F f) {
-    void* p;
-    static_assert(sizeof(p) == sizeof(f));
-    std::memcpy(&p, &f, sizeof(p));
-    return p;
-}
-
-class table_loader final : public library_loader {
-public:
-    void* open(const char*, uint32_t&) override { return this; }
-    void* symbol(void*, const char* name) override {
-        const std::map<std::string, void*> exports = {
-            {TAMBER_ENTRY_NAME(load, 12), as_symbol(lib_load)},
-            {TAMBER_ENTRY_NAME(get_balance, 0), as_symbol(lib_get_balance)},
-            {TAMBER_ENTRY_NAME(receive_packet, 8), as_symbol(lib_receive_packet)},
-            {TAMBER_ENTRY_NAME(key_up, 4), as_symbol(lib_key_up)},
-            {TAMBER_ENTRY_NAME(mouse_move, 8), as_symbol(lib_mouse_move)},
-            {TAMBER_ENTRY_NAME(on_wm_close, 0), as_symbol(lib_on_wm_close)},
-            {TAMBER_ENTRY_NAME(on_wm_lobby, 0), as_symbol(lib_on_wm_lobby)},
-            {TAMBER_ENTRY_NAME(on_wm_async_select, 4), as_symbol(lib_on_wm_async_select)},
-        };
-        auto it = exports.find(name);
-        return it == exports.end() ? nullptr : it->second;
-    }
-    void close(void*) override {}
-};
 
 // ---- the shell's other seams -------------------------------------------
 
@@ -107,7 +78,14 @@ struct window_procedure_test : ::testing::Test {
     call_log log;
     frame_image frame{8, 8};
     recording_applet bootstrap{log, "bootstrap"};
-    table_loader loader;
+    test::fake_library_loader loader{{"load", test::as_symbol(&lib_load)},
+                                     {"get_balance", test::as_symbol(&lib_get_balance)},
+                                     {"receive_packet", test::as_symbol(&lib_receive_packet)},
+                                     {"key_up", test::as_symbol(&lib_key_up)},
+                                     {"mouse_move", test::as_symbol(&lib_mouse_move)},
+                                     {"on_wm_close", test::as_symbol(&lib_on_wm_close)},
+                                     {"on_wm_lobby", test::as_symbol(&lib_on_wm_lobby)},
+                                     {"on_wm_async_select", test::as_symbol(&lib_on_wm_async_select)}};
     applet library{loader};
     idle_windows windows;
     recording_display display{log};
