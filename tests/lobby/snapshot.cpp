@@ -7,10 +7,23 @@
 #include <string>
 #include <vector>
 
-#include "png_writer.h"
+#include "progress_snapshot/png.h"
 #include "tamber_applet.h"
 
 namespace {
+
+// The planar frame as an RGB PNG.
+bool write_png(const std::string &path, const frame_view &view) {
+    std::vector<uint8_t> rgb;
+    rgb.reserve(size_t(view.width) * size_t(view.height) * 3);
+    for (int32_t y = 0; y < view.height; ++y) {
+        for (int32_t x = 0; x < view.width; ++x) {
+            const size_t i = size_t(y) * size_t(view.pitch) + size_t(x);
+            rgb.insert(rgb.end(), {view.plane[2][i], view.plane[1][i], view.plane[0][i]});
+        }
+    }
+    return tamber::tools::write_png(path, uint32_t(view.width), uint32_t(view.height), rgb);
+}
 
 struct frame {
     std::vector<uint8_t> planes[3];
@@ -61,7 +74,7 @@ int main(int argc, char **argv) {
         applet_update(16);
         applet_render(16, &f.view, x, y);
         const std::string path = (out / name).string();
-        if (!lobby_test::write_png(path.c_str(), f.view)) {
+        if (!write_png(path, f.view)) {
             std::fprintf(stderr, "cannot write %s\n", path.c_str());
             return false;
         }
