@@ -29,10 +29,23 @@ public:
     drag_operation* drag = nullptr;
     cursor_handle cursor = nullptr;
     bool log_cursor = false;  // get_cursor is called after every event; logged only on request
+    bool scribble = false;    // render rewrites the view it is handed
+    frame_view view{};        // the view the last render was handed
 
     void receive_packet(uint32_t a, uint32_t b) override { put("receive_packet", {a, b}); }
     void update(uint32_t elapsed) override { put("update", {elapsed}); }
-    void render(uint32_t elapsed, frame_view*, int32_t x, int32_t y) override { put("render", {elapsed, x, y}); }
+    void render(uint32_t elapsed, frame_view* frame, int32_t x, int32_t y) override {
+        put("render", {elapsed, x, y});
+        view = *frame;
+        if (scribble) {
+            // What a faulty library may do to the view it was handed.
+            frame->width = 1600;
+            frame->height = 1200;
+            frame->pitch = 1600;
+            frame->plane[0] = frame->plane[2];
+            frame->plane[1] = nullptr;
+        }
+    }
     void render2(frame_view*) override { put("render2", {}); }
     cursor_handle get_cursor(int32_t x, int32_t y) override {
         if (log_cursor) put("get_cursor", {x, y});

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "shell/frame_stats.h"
+#include "input_fakes.h"
 #include "shell/shell.h"
 #include "support/fake_library.h"
 #include "update/update_test_support.h"
@@ -20,47 +21,6 @@ namespace {
 std::vector<std::string>* calls = nullptr;  // what the fakes and applets saw, in order
 
 void record(const std::string& call) { calls->push_back(call); }
-
-class recording_applet final : public applet_base {
-public:
-    explicit recording_applet(std::string name) : name_(std::move(name)) {}
-    void receive_packet(uint32_t, uint32_t) override {}
-    void update(uint32_t elapsed) override { record(name_ + ".update " + std::to_string(elapsed)); }
-    void render(uint32_t elapsed, frame_view* frame, int32_t x, int32_t y) override {
-        record(name_ + ".render " + std::to_string(elapsed) + " " + std::to_string(x) + " " + std::to_string(y));
-        view = *frame;
-        if (scribble) {
-            // What a faulty library may do to the view it was handed.
-            frame->width = 1600;
-            frame->height = 1200;
-            frame->pitch = 1600;
-            frame->plane[0] = frame->plane[2];
-            frame->plane[1] = nullptr;
-        }
-    }
-    void render2(frame_view*) override {}
-    cursor_handle get_cursor(int32_t, int32_t) override { return nullptr; }
-    int32_t mouse_down(int32_t, int32_t, int32_t, int32_t) override { return 0; }
-    drag_operation* mouse_drag(int32_t, int32_t, int32_t) override { return nullptr; }
-    void mouse_click(int32_t, int32_t, int32_t, int32_t) override {}
-    void mouse_wheel(int32_t, int32_t, int32_t) override {}
-    void mouse_move(int32_t, int32_t) override {}
-    void mouse_up(int32_t, int32_t, int32_t) override {}
-    void key_down(uint32_t) override {}
-    void key_repeat(uint32_t) override {}
-    void key_up(uint32_t) override {}
-    int32_t get_balance() override { return 0; }
-    void set_message(uint32_t) override {}
-    int32_t io_state(uint32_t) override { return 0; }
-    void on_wm_char(uint32_t) override {}
-    void set_server_path(const char*) override {}
-
-    frame_view view{};
-    bool scribble = false;  // render rewrites the view it is handed
-
-private:
-    std::string name_;
-};
 
 struct fake_windows final : window_system {
     uint32_t clock = 1000;
@@ -124,7 +84,7 @@ protected:
 
     std::vector<std::string> log;
     frame_image frame{800, 600};
-    recording_applet bootstrap{"bootstrap"};
+    testing::recording_applet bootstrap{log, "bootstrap"};
     test::fake_library_loader loader{{"load", test::as_symbol(&lib_load)},
                                      {"get_balance", test::as_symbol(&lib_get_balance)},
                                      {"receive_packet", test::as_symbol(&lib_receive_packet)},
