@@ -11,13 +11,14 @@
 # and prints both throughputs and their ratio (target: at least 0.8).
 # nginx is stopped and every file removed at the end.
 #
-# Usage: scripts/bench-download.sh [BUILD_DIR]   (default: build-bench,
-# configured as a Release build with the benchmarks if it does not exist)
+# Usage: scripts/bench-download.sh [BUILD_DIR]   (default: build-clang, the
+# test command's optimised build with the benchmarks; configured so if it
+# does not exist)
 # Environment: BENCH_RUNS (default 3), BENCH_FILES (1000), BENCH_MIB (256),
 # BENCH_TMPDIR (default /dev/shm when it has room, else TMPDIR or /tmp).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${1:-$root/build-bench}"
+build="${1:-$root/build-clang}"
 runs="${BENCH_RUNS:-3}"
 file_count="${BENCH_FILES:-1000}"
 total_mib="${BENCH_MIB:-256}"
@@ -27,7 +28,8 @@ for tool in nginx curl python3; do
 done
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAMBER_BENCH=ON >/dev/null
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DCMAKE_BUILD_TYPE=Release -DTAMBER_BENCH=ON >/dev/null
 fi
 ninja -C "$build" -j2 tamber_update_download_bench >/dev/null
 bench="$build/bench/update_download/tamber_update_download_bench"
