@@ -70,6 +70,9 @@ struct wininet_request final : wininet_object {
     std::size_t taken = 0;
     bool ended = false;      // the body ended completely
     bool failed = false;     // reading failed with `error`
+    // Set by the status callback (on the thread, inside a WinINet call) when
+    // a receive of a chunked body found the connection closed.
+    volatile LONG connection_closed = 0;
     DWORD error = 0;
     bool stopped = false;    // the thread is done with `handle`: the caller closes it
     bool abandoned = false;  // the caller closed the request
@@ -122,6 +125,31 @@ bool redirect_target(HINTERNET request, const std::string& from, std::string& to
     return true;
 }
 
+// WinINet ends a chunked body where the connection closes, last chunk or
+// not, and reports a complete body either way. What tells the two apart is
+// that a body cut off made WinINet receive from a closed connection (a
+// receive of 0 bytes), while a whole one ends with its last chunk. The
+// request's context value is the request itself while its chunked body is
+// read (0 otherwise: WinINet makes no callbacks for a context of 0).
+void CALLBACK on_status(HINTERNET, DWORD_PTR context, DWORD status, void* information, DWORD length) {
+    if (status != INTERNET_STATUS_RESPONSE_RECEIVED || !context || !information || length < sizeof(DWORD)) return;
+    DWORD received = 0;
+    std::memcpy(&received, information, sizeof received);
+    if (received == 0) InterlockedExchange(&reinterpret_cast<wininet_request*>(context)->connection_closed, 1);
+}
+
+void set_context(HINTERNET handle, DWORD_PTR context) {
+    InternetSetOptionA(handle, INTERNET_OPTION_CONTEXT_VALUE, &context, sizeof context);
+}
+
+bool is_chunked(HINTERNET handle) {
+    char value[64] = {};
+    DWORD length = sizeof value - 1;
+    if (!HttpQueryInfoA(handle, HTTP_QUERY_TRANSFER_ENCODING, value, &length, nullptr)) return false;
+    for (char& c : value) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return std::strstr(value, "chunked") != nullptr;
+}
+
 // Makes the request: InternetOpenUrlA, and the redirects followed here, not
 // by WinINet, which follows them without limit. Null on failure, with the
 // error in `error`. The replies of the hops stay open until the chain ends:
@@ -166,6 +194,15 @@ HINTERNET open_reply(wininet_request& request, DWORD& error) {
 // Reads the body into the request's buffer until it ends, fails or the
 // caller abandons it.
 void read_body(wininet_request& request) {
+    const bool chunked = is_chunked(request.handle);
+    if (chunked) set_context(request.handle, reinterpret_cast<DWORD_PTR>(&request));
+    struct clear_context {
+        HINTERNET handle;
+        bool set;
+        ~clear_context() {
+            if (set) set_context(handle, 0);
+        }
+    } clear_at_end{request.handle, chunked};
     std::vector<char> chunk(reader_read_bytes);
     for (;;) {
         EnterCriticalSection(&request.lock);
@@ -192,7 +229,13 @@ void read_body(wininet_request& request) {
             request.failed = true;
             request.error = error;
         } else if (available == 0 || received == 0) {
-            request.ended = true;
+            // A chunked body that ended on a closed connection was cut off.
+            if (chunked && InterlockedCompareExchange(&request.connection_closed, 0, 0)) {
+                request.failed = true;
+                request.error = ERROR_INTERNET_CONNECTION_ABORTED;
+            } else {
+                request.ended = true;
+            }
         } else {
             if (request.taken == request.buffer.size()) {
                 request.buffer.clear();
@@ -261,6 +304,7 @@ http_handle wininet_http::open_session(const char* user_agent, uint32_t& error) 
         error = GetLastError();
         return nullptr;
     }
+    InternetSetStatusCallbackA(handle, on_status);
     DWORD timeout = network_timeout_ms;
     InternetSetOptionA(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
     InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);

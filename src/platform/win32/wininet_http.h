@@ -19,6 +19,9 @@
 //                 reads block until their buffer is full, so the thread
 //                 waits (InternetQueryDataAvailable, then InternetReadFile
 //                 of no more than is there) and holds at most 1 MiB unread.
+//                 A chunked body that ends because the connection closed
+//                 (WinINet reads that as its end) fails with
+//                 ERROR_INTERNET_CONNECTION_ABORTED.
 //   close         a request whose body has ended or failed closes at once;
 //                 any other is left to its thread, which closes it when its
 //                 current call returns, since WinINet reads the rest of an
