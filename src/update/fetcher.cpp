@@ -1,5 +1,6 @@
 // The HTTP fetcher: one named file at a time from the update server, read in
-// chunks of at most 64 KiB into memory. A read takes what has arrived and
+// chunks of at most 64 KiB into memory. Opening only starts the request, and
+// a read takes what has arrived (the reply's headers, then the body) and
 // never waits for more, so a slow server never holds up a frame; a transfer
 // that stalls, or whose body outgrows what the catalogue allows, fails and is
 // abandoned. Failures are logged and become the updater's state; nothing is
@@ -65,9 +66,7 @@ void updater::open_internet() {
 }
 
 bool updater::open_file(const std::string& name, uint64_t body_bound) {
-    request_.close();
-    expected_length_ = 0;
-    receive_buffer_.clear();
+    end_transfer();
     receive_buffer_.set_limit(body_bound < receive_limit_ ? static_cast<std::size_t>(body_bound) : receive_limit_);
     current_name_ = name;
 
@@ -76,16 +75,41 @@ bool updater::open_file(const std::string& name, uint64_t body_bound) {
     uint32_t error = 0;
     request_.reset(http_.open_url(internet_.get(), address.c_str(), error));
     if (!request_) {
-        log_message("Cannot open '%s': error %d", address.c_str(), static_cast<int>(error));
-        state_ = failed_open;
+        fail_open(error);
         return false;
     }
+    // The request is on its way; its reply is taken in by the reads that
+    // follow, so a server slow to answer holds up no frame.
+    awaiting_headers_ = true;
+    last_arrival_ = std::chrono::steady_clock::now();
+    state_ = downloading;
+    return true;
+}
+
+void updater::fail_open(uint32_t error) {
+    log_message("Cannot open '%s': error %d", url().c_str(), static_cast<int>(error));
+    end_transfer();
+    state_ = failed_open;
+}
+
+bool updater::take_headers() {
+    uint32_t error = 0;
+    switch (http_.poll_open(request_.get(), error)) {
+    case open_status::failed: fail_open(error); return false;
+    case open_status::waiting:
+        // A reply whose headers do not come within the stall time fails as
+        // an open that timed out.
+        if (std::chrono::steady_clock::now() - last_arrival_ >= stall_timeout_) fail_open(error_timed_out);
+        return false;
+    case open_status::ready: break;
+    }
+    awaiting_headers_ = false;
 
     // A status that cannot be read counts as 500.
     uint32_t status = 500;
     if (!http_.query_status(request_.get(), status)) status = 500;
     if (status >= 300) {
-        log_message("Cannot open '%s': HTTP status %d", address.c_str(), static_cast<int>(status));
+        log_message("Cannot open '%s': HTTP status %d", url().c_str(), static_cast<int>(status));
         end_transfer();
         state_ = failed_http_status;
         return false;
@@ -96,11 +120,14 @@ bool updater::open_file(const std::string& name, uint64_t body_bound) {
     if (!http_.query_content_length(request_.get(), length)) length = 0;
     expected_length_ = length;
     last_arrival_ = std::chrono::steady_clock::now();
-    state_ = downloading;
     return true;
 }
 
 int32_t updater::read_step() {
+    // The reply's headers first; the same step goes on to the body's first
+    // read once they are in.
+    if (awaiting_headers_ && !take_headers()) return request_ ? read_nothing_yet : read_failed;
+
     // Scratch space for this call alone; its bytes are appended to the body.
     uint8_t scratch[read_chunk_bytes];
     uint32_t count = 0;
@@ -143,6 +170,7 @@ void updater::fail_transfer(uint32_t error) {
 
 void updater::end_transfer() {
     request_.close();
+    awaiting_headers_ = false;
     expected_length_ = 0;
     receive_buffer_.clear();
 }

@@ -22,17 +22,31 @@ enum class read_status {
     failed,   // the transfer failed, or ended before its body was complete
 };
 
+// Where an opened request stands before its body.
+enum class open_status {
+    waiting,  // the reply's headers are not in yet
+    ready,    // the final reply's headers are in: status and length can be read
+    failed,   // no reply: not connected, or the redirect chain failed
+};
+
 class http_client {
 public:
     // A client handle carrying the user agent, using the system's proxy
     // settings, synchronous. Null on failure, with the error in `error`.
     virtual http_handle open_session(const char* user_agent, uint32_t& error) = 0;
-    // GET of an absolute URL: never answered from a cache, no cookies sent
-    // or stored, redirects followed up to max_redirects (a longer chain
-    // fails). Returns once the reply's headers are in. Null on failure, with
-    // the error in `error`.
+    // Starts a GET of an absolute URL: never answered from a cache, no
+    // cookies sent or stored, redirects followed up to max_redirects (a
+    // longer chain fails). Returns at once, without waiting for the
+    // connection or the reply; poll_open tells when the headers are in.
+    // Null when the request cannot even be started, with the error in
+    // `error`.
     virtual http_handle open_url(http_handle session, const char* url, uint32_t& error) = 0;
-    // The numeric status; false when it cannot be read.
+    // Whether the final reply's headers are in, without waiting for them.
+    // On `failed` (what a blocking open would have failed with: no
+    // connection, a redirect chain too long) the error is in `error`.
+    virtual open_status poll_open(http_handle request, uint32_t& error) = 0;
+    // Once poll_open said `ready`:
+    // the numeric status; false when it cannot be read.
     virtual bool query_status(http_handle request, uint32_t& status) = 0;
     // The numeric Content-Length; false when there is none.
     virtual bool query_content_length(http_handle request, uint32_t& length) = 0;

@@ -55,6 +55,7 @@ void updater::step() {
 
 void updater::reset() {
     request_.close();
+    awaiting_headers_ = false;
     expected_length_ = 0;
     receive_buffer_.release();
     current_name_.clear();

@@ -78,16 +78,24 @@ public:
     void set_receive_limit(std::size_t bytes) {
         receive_limit_ = bytes < default_receive_limit ? bytes : default_receive_limit;
     }
-    // How long a transfer may go without a body byte before it fails
-    // (stall_timeout). For tests.
+    // How long a transfer may go without a body byte, or wait for its
+    // reply's headers, before it fails (stall_timeout). For tests.
     void set_stall_timeout(std::chrono::milliseconds timeout) { stall_timeout_ = timeout; }
 
 private:
     // Transfers (fetcher.cpp).
     void open_internet();
-    // Opens the transfer of `name`, whose body may hold at most `body_bound`
-    // bytes.
+    // Starts the transfer of `name`, whose body may hold at most
+    // `body_bound` bytes. The reply's status and length are taken in by
+    // read_step once they have arrived.
     bool open_file(const std::string& name, uint64_t body_bound);
+    // Takes in the reply's headers if they are in: true once the body may be
+    // read; false while they are awaited (request still open) or when the
+    // open failed (logged, state set, request closed).
+    bool take_headers();
+    // Ends an open that failed: logs "Cannot open '%s': error %d", sets the
+    // state and closes the request.
+    void fail_open(uint32_t error);
     // Above 0: bytes arrived; 0: the body is complete; read_failed: the
     // transfer failed (state set); read_nothing_yet: no bytes this time.
     static constexpr int32_t read_failed = -1;
@@ -115,12 +123,15 @@ private:
     uint32_t state_ = idle;
     http_owner internet_;  // declared before request_: destroyed after it
     http_owner request_;
+    bool awaiting_headers_ = false;  // request_ is open and its reply's headers are not in yet
     std::string current_name_;
     uint32_t expected_length_ = 0;
     body_buffer receive_buffer_;
     std::size_t receive_limit_ = default_receive_limit;
     std::chrono::milliseconds stall_timeout_ = stall_timeout;
-    std::chrono::steady_clock::time_point last_arrival_;  // of the transfer's last body byte
+    // When the transfer's last body byte arrived (its request was made, while
+    // the headers are awaited).
+    std::chrono::steady_clock::time_point last_arrival_;
     catalogue catalogue_;
     dependency_table dependency_table_;
     download_queue download_queue_;

@@ -49,6 +49,7 @@ struct fetch_result {
     uint32_t read_error = 0;
     bool gave_up = false;          // the body went past max_body or max_time
     double longest_read_ms = 0;    // the slowest single read call
+    double longest_open_ms = 0;    // the slowest open_url or poll_open call
 };
 
 template <typename Traits>
@@ -71,14 +72,37 @@ protected:
         fetch_result result;
         uint32_t error = 0;
         http_owner request(client);
+        const auto start = clock::now();
+        const auto took_ms = [](clock::time_point since) {
+            return std::chrono::duration<double, std::milli>(clock::now() - since).count();
+        };
         request.reset(client.open_url(session.get(), url.c_str(), error));
-        result.opened = static_cast<bool>(request);
-        result.open_error = error;
-        if (!request) return result;
+        result.longest_open_ms = took_ms(start);
+        if (!request) {
+            result.open_error = error;
+            return result;
+        }
+        // The reply's headers, asked for as frames would ask.
+        for (;;) {
+            error = 0;
+            const auto before = clock::now();
+            const open_status status = client.poll_open(request.get(), error);
+            result.longest_open_ms = std::max(result.longest_open_ms, took_ms(before));
+            if (status == open_status::ready) break;
+            if (status == open_status::failed) {
+                result.open_error = error;
+                return result;
+            }
+            if (clock::now() - start > max_time) {
+                result.gave_up = true;
+                return result;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        result.opened = true;
         result.status_read = client.query_status(request.get(), result.status);
         result.has_length = client.query_content_length(request.get(), result.length);
         std::vector<char> chunk(read_chunk_bytes);
-        const auto start = clock::now();
         for (;;) {
             if (result.body.size() > max_body || clock::now() - start > max_time) {
                 result.gave_up = true;
@@ -325,6 +349,43 @@ TYPED_TEST_P(http_client_suite, redirect_chains_are_followed_up_to_the_limit) {
     EXPECT_LE(live_server::requests().size(), static_cast<std::size_t>(max_redirects + 1));
 }
 
+TYPED_TEST_P(http_client_suite, opening_never_waits_for_the_reply) {
+    using clock = std::chrono::steady_clock;
+    // A reply that comes after a second, alone or at the start of a redirect
+    // chain, or whose headers come one byte every 10 ms: the open and every
+    // poll return at once.
+    for (const char* path :
+         {"__delay/1000/__gen/10/x", "__delay/1000/__hops/3/__gen/10/x", "__headdrip/10/__gen/10/x"}) {
+        SCOPED_TRACE(path);
+        const auto before = clock::now();
+        const fetch_result r = this->fetch(live_server::url() + path);
+        ASSERT_TRUE(r.opened) << r.open_error;
+        EXPECT_EQ(r.status, 200u);
+        EXPECT_TRUE(r.body == generated_bytes(10));
+        EXPECT_GE(clock::now() - before, std::chrono::milliseconds(1000));
+        EXPECT_LT(r.longest_open_ms, 100.0);
+    }
+
+    // A server that takes the request and does not answer: the request is
+    // still awaited after a while, and closing it is immediate.
+    uint32_t error = 0;
+    http_owner request(this->client);
+    auto before = clock::now();
+    const std::string silent = live_server::url() + "__delay/20000/x";
+    request.reset(this->client.open_url(this->session.get(), silent.c_str(), error));
+    ASSERT_TRUE(request) << error;
+    EXPECT_LT(clock::now() - before, std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    before = clock::now();
+    EXPECT_EQ(this->client.poll_open(request.get(), error), open_status::waiting);
+    uint32_t count = 0;
+    char byte = 0;
+    EXPECT_EQ(this->client.read(request.get(), &byte, 1, count, error), read_status::waiting);
+    request.close();
+    EXPECT_LT(clock::now() - before, std::chrono::milliseconds(100));
+    EXPECT_TRUE(this->fetch(live_server::url() + "__gen/1000/y").body == generated_bytes(1000));
+}
+
 REGISTER_TYPED_TEST_SUITE_P(http_client_suite, reads_a_body_in_chunks_of_at_most_the_asked_size,
                             reports_statuses_as_numbers, without_content_length_the_body_ends_with_the_connection,
                             a_body_shorter_than_announced_ends_early, bytes_beyond_the_announced_length,
@@ -335,7 +396,7 @@ REGISTER_TYPED_TEST_SUITE_P(http_client_suite, reads_a_body_in_chunks_of_at_most
                             a_chunked_body_is_read_whole_and_a_cut_one_fails,
                             reads_take_what_has_arrived_without_waiting_for_more,
                             an_endless_body_is_abandoned_at_once_when_closed,
-                            redirect_chains_are_followed_up_to_the_limit);
+                            redirect_chains_are_followed_up_to_the_limit, opening_never_waits_for_the_reply);
 
 // The updater over the real client and server.
 template <typename Traits>
@@ -452,6 +513,13 @@ TYPED_TEST_P(updater_live_suite, an_unreachable_server_fails_the_first_open) {
     updater up(this->client);
     up.set_base_url("http://127.0.0.1:9/");
     up.start("tblobby.dll");
+    // The start only sends the request; a step finds it failed.
+    EXPECT_EQ(up.state(), fetching_catalogue);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (up.state() == fetching_catalogue && std::chrono::steady_clock::now() < end) {
+        up.step();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     EXPECT_EQ(up.state(), failed_open);
     EXPECT_EQ(this->only_log_line(),
               "Cannot open 'http://127.0.0.1:9/.pm_file_list': error " + std::to_string(TypeParam::refused_error));
@@ -486,6 +554,9 @@ TYPED_TEST_P(updater_live_suite, hostile_replies_fail_with_one_line_and_nothing_
         {"data/a.png", R"({"redirect": [302, ")" + this->folder.path("data/a.png") + R"("]})", failed_open,
          "Cannot open '%': error ", true},
         {"data/a.png", R"({"hops": 11})", failed_open, "Cannot open '%': error ", true},
+        // No reply at all, and a reply that comes too late.
+        {"data/a.png", R"({"delay": 20000})", failed_open, "Cannot open '%': error " + stalled, false},
+        {".tb_file_list", R"({"delay": 20000})", failed_open, "Cannot open '%': error " + stalled, false},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.name + " " + r.rule);

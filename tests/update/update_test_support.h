@@ -137,8 +137,15 @@ inline std::string pattern_bytes(std::size_t size, unsigned seed) {
 
 // One scripted reply of the fake client.
 struct fake_reply {
+    // open_url returns null with open_error.
     bool open_fails = false;
     uint32_t open_error = 0;
+    // poll_open finds no headers this many times, then reports them, or
+    // fails with open_error when connect_fails; with headers_never_come it
+    // never finds them.
+    uint32_t header_waits = 0;
+    bool connect_fails = false;
+    bool headers_never_come = false;
     bool status_readable = true;
     uint32_t status = 200;
     // Announced Content-Length; none when empty. fake_http::serve fills it
@@ -211,8 +218,22 @@ public:
         return request;
     }
 
+    open_status poll_open(http_handle handle, uint32_t& error) override {
+        auto* request = as_request(handle);
+        ++request->polls;
+        const fake_reply& reply = request->reply;
+        if (reply.headers_never_come || request->polls <= reply.header_waits) return open_status::waiting;
+        if (reply.connect_fails) {
+            error = reply.open_error;
+            return open_status::failed;
+        }
+        request->headers_in = true;
+        return open_status::ready;
+    }
+
     bool query_status(http_handle handle, uint32_t& status) override {
         auto* request = as_request(handle);
+        EXPECT_TRUE(request->headers_in) << "status asked for before the headers are in";
         if (!request->reply.status_readable) return false;
         status = request->reply.status;
         return true;
@@ -220,6 +241,7 @@ public:
 
     bool query_content_length(http_handle handle, uint32_t& length) override {
         auto* request = as_request(handle);
+        EXPECT_TRUE(request->headers_in) << "length asked for before the headers are in";
         if (!request->reply.length) return false;
         length = *request->reply.length;
         return true;
@@ -227,6 +249,7 @@ public:
 
     read_status read(http_handle handle, void* buffer, uint32_t size, uint32_t& count, uint32_t& error) override {
         auto* request = as_request(handle);
+        EXPECT_TRUE(request->headers_in) << "body read before the headers are in";
         read_sizes.push_back(size);
         const fake_reply& reply = request->reply;
         count = 0;
@@ -277,6 +300,8 @@ private:
         std::size_t position = 0;
         std::size_t reads = 0;
         uint32_t waits = 0;
+        uint32_t polls = 0;
+        bool headers_in = false;
     };
     static open_request* as_request(http_handle handle) { return static_cast<open_request*>(handle); }
 

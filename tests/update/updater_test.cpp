@@ -16,6 +16,7 @@ namespace tamber {
 namespace {
 
 using test::catalogue_line;
+using test::fake_reply;
 using test::log_lines;
 using test::read_file;
 using test::write_text;
@@ -438,6 +439,90 @@ TEST_F(updater_run, a_slow_transfer_goes_on_and_a_stalled_one_fails) {
                                                         std::to_string(error_timed_out)});
         EXPECT_EQ(fresh.open_handles, 1);
         EXPECT_FALSE(std::filesystem::exists("a.bin"));
+    }
+}
+
+// Opening only starts a request: until its reply's headers are in, each step
+// returns at once in the transfer's own state; a request that gets no reply
+// fails as an open, with one line, the request closed and nothing written.
+TEST_F(updater_run, a_reply_is_awaited_step_by_step_and_one_that_never_comes_fails_the_open) {
+    const std::string body = test::pattern_bytes(30, 11);
+    serve_lists(catalogue_line("a.bin", body), "tblobby.dll: a.bin\n");
+    http.serve(base + "a.bin", body).header_waits = 5;
+    http.replies[base + ".pm_file_list"].header_waits = 3;
+    up->start("tblobby.dll");
+    for (int i = 0; i < 3; ++i) {
+        up->step();
+        EXPECT_EQ(up->state(), fetching_catalogue);
+    }
+    EXPECT_TRUE(http.read_sizes.empty());
+    up->step();  // the headers are in, and the whole list is read in the same step
+    EXPECT_EQ(http.read_sizes.size(), 1u);
+    while (up->state() != downloading) up->step();
+    for (int i = 0; i < 5; ++i) {
+        up->step();
+        EXPECT_EQ(up->state(), downloading);
+        EXPECT_EQ(up->done_bytes(), 0u);
+    }
+    up->step();
+    EXPECT_EQ(up->done_bytes(), 30u);
+    run_to_end();
+    EXPECT_EQ(up->state(), complete);
+    EXPECT_EQ(read_file("a.bin"), body);
+    EXPECT_TRUE(log_lines().empty());
+
+    struct row {
+        const char* what;
+        std::string name;
+        void (*arrange)(fake_reply&);
+        std::string line;
+    };
+    const row rows[] = {
+        {"no connection, catalogue", ".pm_file_list",
+         [](fake_reply& r) {
+             r.header_waits = 2;
+             r.connect_fails = true;
+             r.open_error = 12029;
+         },
+         "error 12029"},
+        {"no connection, file", "a.bin",
+         [](fake_reply& r) {
+             r.connect_fails = true;
+             r.open_error = 12029;
+         },
+         "error 12029"},
+        {"no reply, dependency list", ".tb_file_list", [](fake_reply& r) { r.headers_never_come = true; },
+         "error " + std::to_string(error_timed_out)},
+        {"no reply, file", "a.bin", [](fake_reply& r) { r.headers_never_come = true; },
+         "error " + std::to_string(error_timed_out)},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.what);
+        test::scratch_store run_store;
+        write_text("a.bin", "previous");
+        test::fake_http fresh;
+        fresh.serve(base + ".pm_file_list", catalogue_line("a.bin", body));
+        fresh.serve(base + ".tb_file_list", "tblobby.dll: a.bin\n");
+        fresh.serve(base + "a.bin", body);
+        r.arrange(fresh.replies[base + r.name]);
+        updater run(fresh);
+        run.set_base_url(base);
+        run.set_stall_timeout(std::chrono::milliseconds(50));
+        run.start("tblobby.dll");
+        const auto started = std::chrono::steady_clock::now();
+        while (run.state() >= fetching_catalogue && run.state() <= downloading &&
+               std::chrono::steady_clock::now() - started < std::chrono::seconds(10)) {
+            run.step();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        EXPECT_EQ(run.state(), failed_open);
+        EXPECT_EQ(run.current_name(), r.name);
+        EXPECT_EQ(log_lines(), std::vector<std::string>{stamp + "Cannot open '" + base + r.name + "': " + r.line});
+        EXPECT_EQ(fresh.open_handles, 1);  // the request is closed
+        EXPECT_EQ(read_file("a.bin"), "previous");
+        if (r.line != "error 12029") {
+            EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(50));
+        }
     }
 }
 

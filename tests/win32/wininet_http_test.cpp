@@ -23,8 +23,8 @@ struct wininet_traits {
     // connection, also past the announced length.
     static constexpr bool may_read_past_announced_length = true;
     // Wine's WinINet ends a chunked body where the connection closes, last
-    // chunk or not, and says nothing of it: not mended yet.
-    static constexpr bool reports_cut_chunked_body = false;
+    // chunk or not; the client tells a cut one by the closed connection.
+    static constexpr bool reports_cut_chunked_body = true;
 };
 
 INSTANTIATE_TYPED_TEST_SUITE_P(wininet, http_client_suite, wininet_traits);

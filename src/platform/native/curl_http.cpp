@@ -15,7 +15,6 @@ namespace {
 constexpr long connect_timeout_s = 30;
 constexpr long stall_time_s = 30;
 constexpr long socket_buffer_bytes = 65536;
-constexpr int poll_timeout_ms = 1000;
 // A request's unread bytes beyond which libcurl is told to hold the rest
 // (the transfer pauses until they are read): a body is never taken in faster
 // than it is read.
@@ -186,17 +185,6 @@ void perform(curl_request& request) {
     }
 }
 
-// Runs the session's transfers until `ready` holds for the request or its
-// transfer has ended.
-template <typename ready_test>
-void drive(curl_request& request, ready_test ready) {
-    while (!request.finished && !ready()) {
-        perform(request);
-        if (request.finished || ready() || !request.session) break;
-        curl_multi_poll(request.session->multi, nullptr, 0, poll_timeout_ms, nullptr);
-    }
-}
-
 // Whether a transfer that ended with `result` ended its body. A connection
 // that closes before the announced Content-Length does, as WinINet reports
 // it: the fetcher compares the sizes ("partial download"). Without a length
@@ -292,15 +280,25 @@ http_handle curl_http::open_url(http_handle session_handle, const char* url, uin
     }
     request->session = session;
     session->requests.push_back(request);
-
-    drive(*request, [request] { return request->headers_done; });
-    if (!request->headers_done && !ended_cleanly(*request)) {
-        error = static_cast<uint32_t>(request->result);
-        delete request;
-        return nullptr;
-    }
+    // Starts the transfer without waiting for anything: poll_open and read
+    // drive it on.
+    perform(*request);
     error = 0;
     return static_cast<curl_object*>(request);
+}
+
+open_status curl_http::poll_open(http_handle handle, uint32_t& error) {
+    curl_request* request = as_request(handle);
+    if (!request) {
+        error = CURLE_BAD_FUNCTION_ARGUMENT;
+        return open_status::failed;
+    }
+    if (!request->headers_done && !request->finished) perform(*request);
+    if (request->headers_done) return open_status::ready;
+    if (!request->finished) return open_status::waiting;
+    if (ended_cleanly(*request)) return open_status::ready;
+    error = static_cast<uint32_t>(request->result);
+    return open_status::failed;
 }
 
 bool curl_http::query_status(http_handle handle, uint32_t& status) {

@@ -7,8 +7,10 @@
 //     http_proxy / no_proxy handling), redirects followed (at most 10), no
 //     cookie engine, "Cache-Control: no-cache" and "Pragma: no-cache" so no
 //     cache on the way answers it, http and https only;
-//   - open_url drives the transfer until the final reply's headers are in
-//     (interim 1xx replies and followed redirects are skipped);
+//   - open_url adds the transfer to the session and makes one pass over
+//     the session's transfers, without waiting; poll_open makes another
+//     pass until the final reply's headers are in (interim 1xx replies and
+//     followed redirects are skipped);
 //   - read makes one pass over the transfers without waiting and hands out
 //     at most the requested count of what has arrived; a transfer whose
 //     unread bytes pass 1 MiB pauses until they are read;
@@ -33,6 +35,7 @@ class curl_http final : public tamber::http_client {
 public:
     http_handle open_session(const char* user_agent, uint32_t& error) override;
     http_handle open_url(http_handle session, const char* url, uint32_t& error) override;
+    open_status poll_open(http_handle request, uint32_t& error) override;
     bool query_status(http_handle request, uint32_t& status) override;
     bool query_content_length(http_handle request, uint32_t& length) override;
     read_status read(http_handle request, void* buffer, uint32_t size, uint32_t& count, uint32_t& error) override;

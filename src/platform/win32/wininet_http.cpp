@@ -48,20 +48,33 @@ struct wininet_session final : wininet_object {
     wininet_session() : wininet_object(session_kind) {}
 };
 
-// A request and the thread that reads its body. WinINet's reads block until
-// their buffer is full or the body ends; the reader thread does that waiting
-// and the caller takes whatever it has gathered. Shared by the caller and
-// the thread; whichever lets go last deletes it.
+// A request and the thread that carries it out: the thread makes the
+// request (InternetOpenUrlA and the redirect chain, which wait for the
+// server's replies), then reads its body, while the caller takes whatever
+// has arrived. WinINet's reads block until their buffer is full or the body
+// ends. Shared by the caller and the thread; whichever lets go last deletes
+// it. Everything from `lock` on is guarded by it.
 struct wininet_request final : wininet_object {
-    HINTERNET handle = nullptr;
+    HINTERNET session = nullptr;
+    std::string url;
+    HINTERNET handle = nullptr;  // the final reply, once the thread has it
     CRITICAL_SECTION lock;
     CONDITION_VARIABLE space;  // signalled when the caller takes bytes or abandons
+    bool headers_ready = false;  // `handle` and the fields below are set
+    bool open_failed = false;    // no reply, with `error`
+    bool status_found = false;
+    DWORD status = 0;
+    bool length_found = false;
+    DWORD length = 0;
     std::vector<char> buffer;  // gathered bytes; [taken, size) are unread
     std::size_t taken = 0;
-    bool started = false;    // the reader thread runs, or has run
     bool ended = false;      // the body ended completely
     bool failed = false;     // reading failed with `error`
+    // Set by the status callback (on the thread, inside a WinINet call) when
+    // a receive of a chunked body found the connection closed.
+    volatile LONG connection_closed = 0;
     DWORD error = 0;
+    bool stopped = false;    // the thread is done with `handle`: the caller closes it
     bool abandoned = false;  // the caller closed the request
     LONG references = 1;
 
@@ -76,59 +89,13 @@ struct wininet_request final : wininet_object {
     void release() {
         if (InterlockedDecrement(&references) == 0) delete this;
     }
+    bool is_abandoned() {
+        EnterCriticalSection(&lock);
+        const bool result = abandoned;
+        LeaveCriticalSection(&lock);
+        return result;
+    }
 };
-
-DWORD WINAPI read_body(void* argument) {
-    auto* request = static_cast<wininet_request*>(argument);
-    std::vector<char> chunk(reader_read_bytes);
-    bool abandoned = false;
-    for (;;) {
-        EnterCriticalSection(&request->lock);
-        while (!request->abandoned && request->buffer.size() - request->taken >= reader_buffer_bytes)
-            SleepConditionVariableCS(&request->space, &request->lock, INFINITE);
-        abandoned = request->abandoned;
-        const std::size_t room = reader_buffer_bytes - (request->buffer.size() - request->taken);
-        LeaveCriticalSection(&request->lock);
-        if (abandoned) break;
-
-        // Waits for at least one byte (or the end), then reads no more than
-        // have arrived, so bytes are handed on as they come.
-        DWORD available = 0;
-        DWORD received = 0;
-        BOOL ok = InternetQueryDataAvailable(request->handle, &available, 0, 0);
-        if (ok && available > 0) {
-            const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>({available, room, chunk.size()}));
-            ok = InternetReadFile(request->handle, chunk.data(), wanted, &received);
-        }
-        const DWORD error = ok ? 0 : GetLastError();
-
-        EnterCriticalSection(&request->lock);
-        abandoned = request->abandoned;
-        if (!ok) {
-            request->failed = true;
-            request->error = error;
-        } else if (available == 0 || received == 0) {
-            request->ended = true;
-        } else {
-            if (request->taken == request->buffer.size()) {
-                request->buffer.clear();
-                request->taken = 0;
-            }
-            request->buffer.insert(request->buffer.end(), chunk.data(), chunk.data() + received);
-        }
-        const bool done = request->failed || request->ended;
-        LeaveCriticalSection(&request->lock);
-        if (abandoned || done) break;
-    }
-    // The caller closed the request while this thread was reading: the
-    // handle is this thread's to close, and only this thread waits on it.
-    if (abandoned) {
-        InternetCloseHandle(request->handle);
-        request->handle = nullptr;
-    }
-    request->release();
-    return 0;
-}
 
 bool is_followed_redirect(DWORD status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -158,6 +125,172 @@ bool redirect_target(HINTERNET request, const std::string& from, std::string& to
     return true;
 }
 
+// WinINet ends a chunked body where the connection closes, last chunk or
+// not, and reports a complete body either way. What tells the two apart is
+// that a body cut off made WinINet receive from a closed connection (a
+// receive of 0 bytes), while a whole one ends with its last chunk. The
+// request's context value is the request itself while its chunked body is
+// read (0 otherwise: WinINet makes no callbacks for a context of 0).
+void CALLBACK on_status(HINTERNET, DWORD_PTR context, DWORD status, void* information, DWORD length) {
+    if (status != INTERNET_STATUS_RESPONSE_RECEIVED || !context || !information || length < sizeof(DWORD)) return;
+    DWORD received = 0;
+    std::memcpy(&received, information, sizeof received);
+    if (received == 0) InterlockedExchange(&reinterpret_cast<wininet_request*>(context)->connection_closed, 1);
+}
+
+void set_context(HINTERNET handle, DWORD_PTR context) {
+    InternetSetOptionA(handle, INTERNET_OPTION_CONTEXT_VALUE, &context, sizeof context);
+}
+
+bool is_chunked(HINTERNET handle) {
+    char value[64] = {};
+    DWORD length = sizeof value - 1;
+    if (!HttpQueryInfoA(handle, HTTP_QUERY_TRANSFER_ENCODING, value, &length, nullptr)) return false;
+    for (char& c : value) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return std::strstr(value, "chunked") != nullptr;
+}
+
+// Makes the request: InternetOpenUrlA, and the redirects followed here, not
+// by WinINet, which follows them without limit. Null on failure, with the
+// error in `error`. The replies of the hops stay open until the chain ends:
+// closing one hands its connection back for the next request to reuse,
+// possibly before WinINet has drained the rest of its body, and the next
+// reply would then be read from the middle of it.
+HINTERNET open_reply(wininet_request& request, DWORD& error) {
+    std::vector<HINTERNET> hops;
+    struct abandon_hops {
+        std::vector<HINTERNET>& hops;
+        ~abandon_hops() {
+            for (HINTERNET hop : hops) abandon_handle(hop);
+        }
+    } abandon_at_end{hops};
+    std::string address = request.url;
+    for (;;) {
+        HINTERNET handle =
+            InternetOpenUrlA(request.session, address.c_str(), nullptr, 0,
+                             INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT, 0);
+        if (!handle) {
+            error = GetLastError();
+            return nullptr;
+        }
+        bool found = false;
+        const DWORD status = query_number(handle, HTTP_QUERY_STATUS_CODE, found);
+        std::string target;
+        if (!found || !is_followed_redirect(status) || !redirect_target(handle, address, target)) return handle;
+        hops.push_back(handle);
+        if (hops.size() > static_cast<std::size_t>(max_redirects)) {
+            error = ERROR_HTTP_REDIRECT_FAILED;
+            return nullptr;
+        }
+        // A caller that has gone needs no more of the chain.
+        if (request.is_abandoned()) {
+            error = ERROR_INTERNET_OPERATION_CANCELLED;
+            return nullptr;
+        }
+        address = target;
+    }
+}
+
+// Reads the body into the request's buffer until it ends, fails or the
+// caller abandons it.
+void read_body(wininet_request& request) {
+    const bool chunked = is_chunked(request.handle);
+    if (chunked) set_context(request.handle, reinterpret_cast<DWORD_PTR>(&request));
+    struct clear_context {
+        HINTERNET handle;
+        bool set;
+        ~clear_context() {
+            if (set) set_context(handle, 0);
+        }
+    } clear_at_end{request.handle, chunked};
+    std::vector<char> chunk(reader_read_bytes);
+    for (;;) {
+        EnterCriticalSection(&request.lock);
+        while (!request.abandoned && request.buffer.size() - request.taken >= reader_buffer_bytes)
+            SleepConditionVariableCS(&request.space, &request.lock, INFINITE);
+        const bool abandoned = request.abandoned;
+        const std::size_t room = reader_buffer_bytes - (request.buffer.size() - request.taken);
+        LeaveCriticalSection(&request.lock);
+        if (abandoned) return;
+
+        // Waits for at least one byte (or the end), then reads no more than
+        // have arrived, so bytes are handed on as they come.
+        DWORD available = 0;
+        DWORD received = 0;
+        BOOL ok = InternetQueryDataAvailable(request.handle, &available, 0, 0);
+        if (ok && available > 0) {
+            const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>({available, room, chunk.size()}));
+            ok = InternetReadFile(request.handle, chunk.data(), wanted, &received);
+        }
+        const DWORD error = ok ? 0 : GetLastError();
+
+        EnterCriticalSection(&request.lock);
+        if (!ok) {
+            request.failed = true;
+            request.error = error;
+        } else if (available == 0 || received == 0) {
+            // A chunked body that ended on a closed connection was cut off.
+            if (chunked && InterlockedCompareExchange(&request.connection_closed, 0, 0)) {
+                request.failed = true;
+                request.error = ERROR_INTERNET_CONNECTION_ABORTED;
+            } else {
+                request.ended = true;
+            }
+        } else {
+            if (request.taken == request.buffer.size()) {
+                request.buffer.clear();
+                request.taken = 0;
+            }
+            request.buffer.insert(request.buffer.end(), chunk.data(), chunk.data() + received);
+        }
+        const bool done = request.failed || request.ended;
+        LeaveCriticalSection(&request.lock);
+        if (done) return;
+    }
+}
+
+DWORD WINAPI run_request(void* argument) {
+    auto* request = static_cast<wininet_request*>(argument);
+    DWORD error = 0;
+    HINTERNET handle = open_reply(*request, error);
+    bool found_status = false, found_length = false;
+    DWORD status = 0, length = 0;
+    if (handle) {
+        status = query_number(handle, HTTP_QUERY_STATUS_CODE, found_status);
+        length = query_number(handle, HTTP_QUERY_CONTENT_LENGTH, found_length);
+    }
+    EnterCriticalSection(&request->lock);
+    request->handle = handle;
+    if (handle) {
+        request->headers_ready = true;
+        request->status_found = found_status;
+        request->status = status;
+        request->length_found = found_length;
+        request->length = length;
+    } else {
+        request->open_failed = true;
+        request->error = error;
+    }
+    LeaveCriticalSection(&request->lock);
+
+    if (handle) read_body(*request);
+
+    // The caller closes a handle whose body has ended or failed (nothing is
+    // left to read, so that is quick). A request it has abandoned is closed
+    // here: WinINet waits on the rest of an unfinished body when it is
+    // closed, which must never hold up the caller.
+    EnterCriticalSection(&request->lock);
+    const bool close_here = request->abandoned;
+    if (!close_here) request->stopped = true;
+    LeaveCriticalSection(&request->lock);
+    if (close_here && request->handle) {
+        InternetCloseHandle(request->handle);
+        request->handle = nullptr;
+    }
+    request->release();
+    return 0;
+}
+
 wininet_request* as_request(http_handle handle) {
     auto* object = static_cast<wininet_object*>(handle);
     return object && object->kind == wininet_object::request_kind ? static_cast<wininet_request*>(object) : nullptr;
@@ -171,6 +304,7 @@ http_handle wininet_http::open_session(const char* user_agent, uint32_t& error) 
         error = GetLastError();
         return nullptr;
     }
+    InternetSetStatusCallbackA(handle, on_status);
     DWORD timeout = network_timeout_ms;
     InternetSetOptionA(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
     InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
@@ -187,61 +321,56 @@ http_handle wininet_http::open_url(http_handle session_handle, const char* url, 
         error = ERROR_INVALID_PARAMETER;
         return nullptr;
     }
-    HINTERNET session = static_cast<wininet_session*>(object)->handle;
-    // Redirects are followed here, not by WinINet, which follows them
-    // without limit. The replies of the hops stay open until the chain ends:
-    // closing one hands its connection back for the next request to reuse,
-    // possibly before WinINet has drained the rest of its body, and the
-    // next reply would then be read from the middle of it.
-    std::vector<HINTERNET> hops;
-    struct abandon_hops {
-        std::vector<HINTERNET>& hops;
-        ~abandon_hops() {
-            for (HINTERNET hop : hops) abandon_handle(hop);
-        }
-    } abandon_at_end{hops};
-    std::string address = url;
-    for (;;) {
-        HINTERNET handle =
-            InternetOpenUrlA(session, address.c_str(), nullptr, 0,
-                             INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT, 0);
-        if (!handle) {
-            error = GetLastError();
-            return nullptr;
-        }
-        bool found = false;
-        const DWORD status = query_number(handle, HTTP_QUERY_STATUS_CODE, found);
-        std::string target;
-        if (!found || !is_followed_redirect(status) || !redirect_target(handle, address, target)) {
-            auto* request = new wininet_request;
-            request->handle = handle;
-            error = 0;
-            return static_cast<wininet_object*>(request);
-        }
-        hops.push_back(handle);
-        if (hops.size() > static_cast<std::size_t>(max_redirects)) {
-            error = ERROR_HTTP_REDIRECT_FAILED;
-            return nullptr;
-        }
-        address = target;
+    auto* request = new wininet_request;
+    request->session = static_cast<wininet_session*>(object)->handle;
+    request->url = url;
+    request->references = 2;  // the caller's and the thread's
+    HANDLE thread = CreateThread(nullptr, 0, run_request, request, 0, nullptr);
+    if (!thread) {
+        error = GetLastError();
+        delete request;
+        return nullptr;
     }
+    CloseHandle(thread);
+    error = 0;
+    return static_cast<wininet_object*>(request);
+}
+
+open_status wininet_http::poll_open(http_handle handle, uint32_t& error) {
+    wininet_request* request = as_request(handle);
+    if (!request) {
+        error = ERROR_INVALID_HANDLE;
+        return open_status::failed;
+    }
+    EnterCriticalSection(&request->lock);
+    open_status result = open_status::waiting;
+    if (request->headers_ready) {
+        result = open_status::ready;
+    } else if (request->open_failed) {
+        error = request->error;
+        result = open_status::failed;
+    }
+    LeaveCriticalSection(&request->lock);
+    return result;
 }
 
 bool wininet_http::query_status(http_handle handle, uint32_t& status) {
     wininet_request* request = as_request(handle);
     if (!request) return false;
-    bool found = false;
-    const DWORD value = query_number(request->handle, HTTP_QUERY_STATUS_CODE, found);
-    if (found) status = value;
+    EnterCriticalSection(&request->lock);
+    const bool found = request->headers_ready && request->status_found;
+    if (found) status = request->status;
+    LeaveCriticalSection(&request->lock);
     return found;
 }
 
 bool wininet_http::query_content_length(http_handle handle, uint32_t& length) {
     wininet_request* request = as_request(handle);
     if (!request) return false;
-    bool found = false;
-    const DWORD value = query_number(request->handle, HTTP_QUERY_CONTENT_LENGTH, found);
-    if (found) length = value;
+    EnterCriticalSection(&request->lock);
+    const bool found = request->headers_ready && request->length_found;
+    if (found) length = request->length;
+    LeaveCriticalSection(&request->lock);
     return found;
 }
 
@@ -252,21 +381,6 @@ read_status wininet_http::read(http_handle handle, void* buffer, uint32_t size, 
         error = ERROR_INVALID_HANDLE;
         return read_status::failed;
     }
-    if (!request->started) {
-        request->started = true;
-        InterlockedIncrement(&request->references);
-        HANDLE thread = CreateThread(nullptr, 0, read_body, request, 0, nullptr);
-        if (!thread) {
-            error = GetLastError();
-            request->release();
-            EnterCriticalSection(&request->lock);
-            request->failed = true;
-            request->error = error;
-            LeaveCriticalSection(&request->lock);
-            return read_status::failed;
-        }
-        CloseHandle(thread);
-    }
     EnterCriticalSection(&request->lock);
     const std::size_t unread = request->buffer.size() - request->taken;
     read_status result = read_status::waiting;
@@ -276,7 +390,7 @@ read_status wininet_http::read(http_handle handle, void* buffer, uint32_t size, 
         request->taken += count;
         WakeConditionVariable(&request->space);
         result = read_status::bytes;
-    } else if (request->failed) {
+    } else if (request->failed || request->open_failed) {
         error = request->error;
         result = read_status::failed;
     } else if (request->ended) {
@@ -297,24 +411,18 @@ void wininet_http::close(http_handle handle) {
     }
     wininet_request* request = as_request(handle);
     EnterCriticalSection(&request->lock);
-    const bool reader_running = request->started && !request->ended && !request->failed;
-    // A body read to its end, or a transfer that failed (its connection is
-    // gone), has nothing left for WinINet to read.
-    const bool finished = request->ended || request->failed;
     request->abandoned = true;
     WakeConditionVariable(&request->space);
+    // Once the thread has stopped, its body has ended or failed (or there
+    // never was a reply): nothing is left for WinINet to read, and the
+    // handle closes at once. Otherwise the thread closes it when its
+    // current call returns.
+    const bool close_here = request->stopped;
     LeaveCriticalSection(&request->lock);
-    if (!reader_running) {
-        // The reader has stopped, or never ran: the handle is ours to close.
-        // A finished transfer closes at once; anything else may wait on the
-        // rest of the body, so it closes in the background.
-        if (finished)
-            InternetCloseHandle(request->handle);
-        else
-            abandon_handle(request->handle);
+    if (close_here && request->handle) {
+        InternetCloseHandle(request->handle);
         request->handle = nullptr;
     }
-    // Otherwise the reader closes the handle when its current read returns.
     request->release();
 }
 

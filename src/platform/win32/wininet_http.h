@@ -2,23 +2,30 @@
 //   open_session  InternetOpenA(agent, INTERNET_OPEN_TYPE_PRECONFIG, no
 //                 proxy, no bypass list, flags 0): the system's proxy
 //                 settings; connect, send and receive give up after 30 s.
-//   open_url      InternetOpenUrlA(session, url, no headers,
+//   open_url      starts a thread of the request's own, which does all the
+//                 waiting: InternetOpenUrlA(session, url, no headers,
 //                 INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_COOKIES |
 //                 INTERNET_FLAG_NO_AUTO_REDIRECT, 0): never from the cache,
 //                 no cookies; redirects (301, 302, 303, 307, 308, relative
-//                 or absolute Location) followed here, at most
+//                 or absolute Location) followed there, at most
 //                 max_redirects of them (WinINet itself follows without
 //                 limit), a longer chain failing with
-//                 ERROR_HTTP_REDIRECT_FAILED.
-//   query_*       HttpQueryInfoW with HTTP_QUERY_FLAG_NUMBER.
-//   read          takes what a reader thread has gathered: WinINet's reads
-//                 block until their buffer is full, so the thread waits
-//                 (InternetQueryDataAvailable, then InternetReadFile of no
-//                 more than is there) and holds at most 1 MiB unread.
-//   close         a request read to its end closes at once; any other is
-//                 closed on a thread of its own, since WinINet reads the
-//                 rest of an unfinished body on close, for ever if the body
-//                 never ends.
+//                 ERROR_HTTP_REDIRECT_FAILED. The caller never calls a
+//                 WinINet function that waits on the server.
+//   poll_open     whether the thread has the final reply, or its error.
+//   query_*       the status and Content-Length the thread read with
+//                 HttpQueryInfoW and HTTP_QUERY_FLAG_NUMBER.
+//   read          takes what the thread has gathered of the body: WinINet's
+//                 reads block until their buffer is full, so the thread
+//                 waits (InternetQueryDataAvailable, then InternetReadFile
+//                 of no more than is there) and holds at most 1 MiB unread.
+//                 A chunked body that ends because the connection closed
+//                 (WinINet reads that as its end) fails with
+//                 ERROR_INTERNET_CONNECTION_ABORTED.
+//   close         a request whose body has ended or failed closes at once;
+//                 any other is left to its thread, which closes it when its
+//                 current call returns, since WinINet reads the rest of an
+//                 unfinished body on close, for ever if the body never ends.
 // Error numbers are GetLastError's.
 #pragma once
 
@@ -30,6 +37,7 @@ class wininet_http final : public tamber::http_client {
 public:
     http_handle open_session(const char* user_agent, uint32_t& error) override;
     http_handle open_url(http_handle session, const char* url, uint32_t& error) override;
+    open_status poll_open(http_handle request, uint32_t& error) override;
     bool query_status(http_handle request, uint32_t& status) override;
     bool query_content_length(http_handle request, uint32_t& length) override;
     read_status read(http_handle request, void* buffer, uint32_t size, uint32_t& count, uint32_t& error) override;
