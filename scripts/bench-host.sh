@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The whole host measured under Wine and Xvfb: time to the first frame, the
 # progress screen's and the lobby's frame rates, and the host's download
-# throughput against curl (scripts/measure-host.py prints them).
+# throughput against curl; then the frame rate of the bare convert+present
+# loop (bench/win32/present_loop.exe) that the progress screen's frame is
+# judged against (scripts/measure-host.py prints them).
 #
 # Usage: scripts/bench-host.sh [BUILD_DIR] [measure-host.py options]
 #   BUILD_DIR  a Windows build configured with -DTAMBER_MEASURE_HOST=ON, as
@@ -26,7 +28,7 @@ if ! grep -q '^TAMBER_MEASURE_HOST:BOOL=ON' "$build/CMakeCache.txt" 2>/dev/null;
        "(scripts/test.sh configures build-win32 and build-win64 so)" >&2
   exit 1
 fi
-ninja -C "$build" -j2 quillon-measure tblobby host_tool >/dev/null
+ninja -C "$build" -j2 quillon-measure tblobby host_tool present_loop >/dev/null
 
 arch="$("$root/scripts/pe-arch.sh" "$build/src/quillon-measure.exe")"
 echo "bench-host: measuring the $([ "$arch" = win32 ] && echo 32 || echo 64)-bit quillon.exe of $build"
