@@ -13,7 +13,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # shellcheck source=wine-env.sh
-source "$root/scripts/wine-env.sh" win64  # for tamber_wine32_runs
+source "$root/scripts/wine-env.sh" probe
 if tamber_wine32_runs; then build="$root/build-win32"; else build="$root/build-win64"; fi
 if [ $# -gt 0 ] && [ "${1#-}" = "$1" ]; then
   build="$(cd "$1" && pwd)"

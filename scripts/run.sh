@@ -47,7 +47,7 @@ step="installing packages (scripts/install-deps.sh)"
 [ "${1:-}" = "--no-install" ] || "$root/scripts/install-deps.sh"
 
 # shellcheck source=wine-env.sh
-source "$root/scripts/wine-env.sh" win64  # for tamber_wine32_runs
+source "$root/scripts/wine-env.sh" probe
 if tamber_wine32_runs; then
   arch=win32 build="$root/build-win32" toolchain=toolchain-i686-w64-mingw32
   echo "Running the 32-bit quillon.exe: this machine runs 32-bit programs."

@@ -72,7 +72,7 @@ wine_prefix() {  # win32 | win64
 }
 win32_tests() {
   # shellcheck source=wine-env.sh
-  source "$root/scripts/wine-env.sh" win64  # for tamber_wine32_runs
+  source "$root/scripts/wine-env.sh" probe
   if tamber_wine32_runs; then
     wine_prefix win32
     run_tests build-win32

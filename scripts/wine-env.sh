@@ -19,7 +19,8 @@
 # win32 on such a machine fails with a message saying so.
 #
 # The architecture may also come from TAMBER_WINE_ARCH; the default is
-# win64, which runs on every x86-64 machine.
+# win64, which runs on every x86-64 machine. "probe" instead of an
+# architecture only defines the two functions above, setting up nothing.
 tamber_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 # True when this machine can start Wine's 32-bit loader.
@@ -91,4 +92,6 @@ tamber_wine_env() {  # win32 | win64
   )
 }
 
-tamber_wine_env "${1:-${TAMBER_WINE_ARCH:-win64}}"
+if [ "${1:-}" != probe ]; then
+  tamber_wine_env "${1:-${TAMBER_WINE_ARCH:-win64}}"
+fi

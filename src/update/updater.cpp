@@ -54,9 +54,7 @@ void updater::step() {
 }
 
 void updater::reset() {
-    request_.close();
-    awaiting_headers_ = false;
-    expected_length_ = 0;
+    end_transfer();
     receive_buffer_.release();
     current_name_.clear();
     state_ = idle;

@@ -56,6 +56,17 @@ protected:
     std::unique_ptr<updater> up;
 };
 
+// Steps `run` a millisecond apart until it ends (or ten seconds pass), for
+// the rules that count real time.
+void step_in_real_time(updater& run) {
+    const auto started = std::chrono::steady_clock::now();
+    while (run.state() >= fetching_catalogue && run.state() <= downloading &&
+           std::chrono::steady_clock::now() - started < std::chrono::seconds(10)) {
+        run.step();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 TEST_F(updater_run, whole_run_for_reference) {
     const std::string dll = test::pattern_bytes(100, 1);
     const std::string png = test::pattern_bytes(50, 2);
@@ -428,11 +439,7 @@ TEST_F(updater_run, a_slow_transfer_goes_on_and_a_stalled_one_fails) {
         run.set_stall_timeout(std::chrono::milliseconds(50));
         run.start("tblobby.dll");
         const auto started = std::chrono::steady_clock::now();
-        while (run.state() >= fetching_catalogue && run.state() <= downloading &&
-               std::chrono::steady_clock::now() - started < std::chrono::seconds(10)) {
-            run.step();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        step_in_real_time(run);
         EXPECT_EQ(run.state(), failed_transfer);
         EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(50));
         EXPECT_EQ(log_lines(), std::vector<std::string>{stamp + "'" + base + name + "': read error " +
@@ -510,11 +517,7 @@ TEST_F(updater_run, a_reply_is_awaited_step_by_step_and_one_that_never_comes_fai
         run.set_stall_timeout(std::chrono::milliseconds(50));
         run.start("tblobby.dll");
         const auto started = std::chrono::steady_clock::now();
-        while (run.state() >= fetching_catalogue && run.state() <= downloading &&
-               std::chrono::steady_clock::now() - started < std::chrono::seconds(10)) {
-            run.step();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        step_in_real_time(run);
         EXPECT_EQ(run.state(), failed_open);
         EXPECT_EQ(run.current_name(), r.name);
         EXPECT_EQ(log_lines(), std::vector<std::string>{stamp + "Cannot open '" + base + r.name + "': " + r.line});

@@ -354,24 +354,25 @@ open_status wininet_http::poll_open(http_handle handle, uint32_t& error) {
     return result;
 }
 
-bool wininet_http::query_status(http_handle handle, uint32_t& status) {
+namespace {
+// A number of the reply's headers, once they are in.
+bool header_number(http_handle handle, bool wininet_request::*found, DWORD wininet_request::*value, uint32_t& out) {
     wininet_request* request = as_request(handle);
     if (!request) return false;
     EnterCriticalSection(&request->lock);
-    const bool found = request->headers_ready && request->status_found;
-    if (found) status = request->status;
+    const bool known = request->headers_ready && request->*found;
+    if (known) out = request->*value;
     LeaveCriticalSection(&request->lock);
-    return found;
+    return known;
+}
+}  // namespace
+
+bool wininet_http::query_status(http_handle handle, uint32_t& status) {
+    return header_number(handle, &wininet_request::status_found, &wininet_request::status, status);
 }
 
 bool wininet_http::query_content_length(http_handle handle, uint32_t& length) {
-    wininet_request* request = as_request(handle);
-    if (!request) return false;
-    EnterCriticalSection(&request->lock);
-    const bool found = request->headers_ready && request->length_found;
-    if (found) length = request->length;
-    LeaveCriticalSection(&request->lock);
-    return found;
+    return header_number(handle, &wininet_request::length_found, &wininet_request::length, length);
 }
 
 read_status wininet_http::read(http_handle handle, void* buffer, uint32_t size, uint32_t& count, uint32_t& error) {
