@@ -26,6 +26,8 @@ packages=(
   # Wine where the kernel runs 32-bit programs (under user-mode emulation
   # elsewhere)
   wine wine64 wine32:i386 qemu-user-static xvfb xdotool x11-utils imagemagick
+  # scripts/fetch-qemu.py checks the emulator it fetches as apt does
+  gpgv debian-archive-keyring xz-utils
 )
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then

@@ -8,7 +8,9 @@
 #   the 32-bit Windows build (MinGW i686), quillon.exe as specified: its
 #   tests under 32-bit Wine where this machine can run 32-bit programs;
 #   where it cannot, the checks that need no execution (export tables,
-#   stack bytes popped), and the output says so and why.
+#   stack bytes popped) and an end-to-end smoke test of quillon.exe under
+#   32-bit Wine run by user-mode emulation (qemu-i386), and the output says
+#   so and why.
 # Usage: scripts/test.sh [--no-install]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -77,9 +79,11 @@ win32_tests() {
     wine_prefix win32
     run_tests build-win32
   else
-    echo "32-bit Windows tests NOT run: $(tamber_wine32_why_not)."
-    echo "The 32-bit build was built; running its checks that need no execution (export tables, stack bytes popped):"
+    echo "32-bit Windows test suites NOT run: $(tamber_wine32_why_not)."
+    echo "The 32-bit build was built; running its checks that need no execution (export tables, stack bytes popped),"
+    echo "then its end-to-end smoke test under user-mode emulation (qemu-i386)."
     ctest --test-dir build-win32 --output-on-failure -L static
+    stage "32-bit smoke test under emulation (qemu-i386)" python3 tests/e2e/smoke32.py --build build-win32
   fi
 }
 benchmarks() {

@@ -6,7 +6,7 @@
 # itself) by executing `wine` and `wineserver` from the folder of the running
 # loader. So the emulation folder holds a copy of the 32-bit loader beside
 # two scripts of those names that run the real loader and the 32-bit server
-# under qemu-i386-static: every child stays under emulation. The folders Wine
+# under qemu-i386: every child stays under emulation. The folders Wine
 # reaches relative to its loader (../i386-linux-gnu for ntdll.so and the
 # DLLs, ../share/wine for wine.inf and the fonts) are links to the system's.
 #
@@ -14,6 +14,7 @@
 #   <folder>/lib/wine/wine        script: the loader under qemu
 #   <folder>/lib/wine/wineserver  script: /usr/lib/wine/wineserver32 under qemu
 #   <folder>/lib/wine/wine.real   copy of /usr/lib/wine/wine
+#   <folder>/qemu/qemu-i386       the emulator (see wine32_emulated_qemu)
 #   <folder>/lib/i386-linux-gnu   -> /usr/lib/i386-linux-gnu
 #   <folder>/share                -> /usr/share
 #
@@ -29,7 +30,7 @@
 #
 # The prefix is TAMBER_WINE32_EMU_PREFIX, by default .wine32-emu in the
 # repository root (WINEARCH=win32). Its first start under emulation takes
-# minutes; it is given TAMBER_WINE32_EMU_BOOT_TIMEOUT seconds (default 900)
+# minutes; it is given TAMBER_WINE32_EMU_BOOT_TIMEOUT seconds (default 300)
 # and one retry, and a failure is reported as the emulated Wine's.
 
 wine32_emulated_fail() {
@@ -37,19 +38,42 @@ wine32_emulated_fail() {
   return 1
 }
 
+# Prints the qemu-i386 to run Wine with: TAMBER_QEMU_I386 if set; else the
+# QEMU 10 of Debian's bookworm-backports, fetched and checked into
+# FOLDER/qemu by scripts/fetch-qemu.py (QEMU 7.2, Debian 12's own, spends
+# minutes of CPU in every Wine process on the address-space reservations
+# Wine makes at start, which makes a prefix's first start take a quarter of
+# an hour); else Debian 12's qemu-i386-static, with a warning.
+wine32_emulated_qemu() {
+  local folder="$1" root
+  root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+  if [ -n "${TAMBER_QEMU_I386:-}" ]; then
+    echo "$TAMBER_QEMU_I386"
+    return 0
+  fi
+  if python3 "$root/scripts/fetch-qemu.py" "$folder/qemu" >&2; then
+    echo "$folder/qemu/qemu-i386"
+    return 0
+  fi
+  local system
+  system="$(command -v qemu-i386-static || true)"
+  [ -n "$system" ] || { wine32_emulated_fail "no qemu-i386: fetching it failed and qemu-i386-static is not installed (package qemu-user-static)"; return 1; }
+  echo "wine32-emulated: using $system instead; every Wine process will take minutes" >&2
+  echo "$system"
+}
+
 # Writes the emulation folder. Safe to run again: it rewrites the scripts
 # and links, and keeps the loader copy when it is current.
 wine32_emulated_folder() {
   local folder="$1"
   local qemu loader=/usr/lib/wine/wine server=/usr/lib/wine/wineserver32
-  qemu="$(command -v qemu-i386-static || true)"
-  [ -n "$qemu" ] || { wine32_emulated_fail "qemu-i386-static is not installed (package qemu-user-static)"; return 1; }
   [ -f "$loader" ] || { wine32_emulated_fail "$loader is missing (package wine32:i386)"; return 1; }
   [ -f "$server" ] || { wine32_emulated_fail "$server is missing (package wine32:i386)"; return 1; }
   [ -d /usr/lib/i386-linux-gnu/wine ] || { wine32_emulated_fail "/usr/lib/i386-linux-gnu/wine is missing (package libwine:i386)"; return 1; }
 
   mkdir -p "$folder/lib/wine" || return 1
   folder="$(cd "$folder" && pwd)"
+  qemu="$(wine32_emulated_qemu "$folder")" || return 1
   ln -sfn /usr/lib/i386-linux-gnu "$folder/lib/i386-linux-gnu"
   ln -sfn /usr/share "$folder/share"
   local bin="$folder/lib/wine"
@@ -113,7 +137,7 @@ wine32_emulated_boot_once() {
 # first), with one retry in a fresh prefix.
 wine32_emulated_prefix() {
   [ -f "$WINEPREFIX/.tamber-ready" ] && return 0
-  local timeout="${TAMBER_WINE32_EMU_BOOT_TIMEOUT:-900}"
+  local timeout="${TAMBER_WINE32_EMU_BOOT_TIMEOUT:-300}"
   mkdir -p "$(dirname "$WINEPREFIX")" || return 1
   (
     exec 9>"$WINEPREFIX.lock"
