@@ -29,7 +29,8 @@ struct curl_https_traits {
 INSTANTIATE_TYPED_TEST_SUITE_P(curl, https_client_suite, curl_https_traits);
 
 // Without its CA setting the client checks against the system's CAs, which
-// know nothing of the test CA: the tests trust it nowhere else.
+// know nothing of the test CA: the tests trust it nowhere else. (A machine
+// without a CA bundle at all fails with 77, CURLE_SSL_CACERT_BADFILE.)
 TEST(curl_https, the_test_ca_is_trusted_only_through_the_clients_setting) {
     if (!tls_servers::available()) GTEST_SKIP() << "no HTTPS test servers (scripts/with-tls-server.sh)";
     native::curl_http client;
@@ -46,7 +47,7 @@ TEST(curl_https, the_test_ca_is_trusted_only_through_the_clients_setting) {
            std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(status, open_status::failed);
-    EXPECT_EQ(error, 60u);
+    EXPECT_TRUE(error == 60 || error == 77) << error;
 }
 
 }  // namespace

@@ -55,6 +55,7 @@ protected:
         std::filesystem::create_directories(tls_servers::root() / folder);
     }
     void TearDown() override {
+        if (!tls_servers::available()) return;
         tls_servers::set_test_server_rules("{}");
         std::error_code ignored;
         if (!folder.empty()) std::filesystem::remove_all(tls_servers::root() / folder, ignored);
