@@ -10,12 +10,6 @@ namespace {
 
 struct curl_https_traits {
     using client = native::curl_http;
-    static constexpr uint32_t refused_error = 7;  // CURLE_COULDNT_CONNECT
-    static bool is_reset_error(uint32_t error) { return error == 56; }
-    static constexpr bool follows_308 = true;
-    static constexpr bool sends_no_cache_header = true;
-    static constexpr bool may_read_past_announced_length = false;
-    static constexpr bool reports_cut_chunked_body = true;
 
     struct trust {
         trust(native::curl_http& c, const std::string& ca_file) { c.set_ca_file(ca_file); }

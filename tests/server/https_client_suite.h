@@ -2,8 +2,9 @@
 // it, must pass against real TLS servers: nginx and the misbehaving test
 // server, started by scripts/with-tls-server.sh with throwaway certificates
 // (see there for the servers and their environment). A test folder
-// instantiates them with the http_client_suite's traits type and:
+// instantiates them for its client with a traits type:
 //
+//   using client = ...;  // an http_client
 //   // Makes `client` trust the test CA (a PEM file) for the life of the
 //   // object, before any session is opened.
 //   struct trust { trust(client&, const std::string& ca_file); };

@@ -11,12 +11,6 @@ namespace {
 
 struct wininet_https_traits {
     using client = win32::wininet_http;
-    static constexpr uint32_t refused_error = 12029;
-    static bool is_reset_error(uint32_t error) { return error == 12031 || error == 10054; }
-    static constexpr bool follows_308 = true;
-    static constexpr bool sends_no_cache_header = false;
-    static constexpr bool may_read_past_announced_length = true;
-    static constexpr bool reports_cut_chunked_body = true;
 
     // WinINet trusts what the system's root store holds: the CA goes in for
     // the test's length.

@@ -219,7 +219,10 @@ CURL* new_easy_handle(const curl_session& session) {
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!session.ca_file.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, session.ca_file.c_str());
+    if (!session.ca_file.empty()) {
+        curl_easy_setopt(easy, CURLOPT_CAINFO, session.ca_file.c_str());
+        curl_easy_setopt(easy, CURLOPT_CAPATH, static_cast<const char*>(nullptr));  // that file alone
+    }
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, connect_timeout_s);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);

@@ -9,10 +9,9 @@
 //     cache on the way answers it, http and https only;
 //   - https: the server's certificate is checked against the system's CAs
 //     (or the CA file a test set) and the host name; a failure is an open
-//     failure (60 certificate not trusted or not for this name, 35 the TLS
-//     handshake failed). A request that starts on https follows redirects
-//     to https only (1 for one to http), so the files never come over an
-//     unchecked connection;
+//     failure. A request that starts on https follows redirects to https
+//     only (1 for one to http), so no file comes over an unchecked
+//     connection;
 //   - open_url adds the transfer to the session and makes one pass over
 //     the session's transfers, without waiting; poll_open makes another
 //     pass until the final reply's headers are in (interim 1xx replies and
@@ -28,12 +27,14 @@
 //     connection not made within 30 s, fails (error 28);
 //   - closing a request mid-body drops its connection unread.
 // Error numbers are libcurl's CURLcode values, for example
-//   1 redirect from https to http, 6 host not resolved, 7 cannot connect, 18 body cut off, 28 timed out,
-//   47 too many redirects, 52 empty reply, 56 receive failure (connection reset),
-//   27 out of memory.
+//   1 redirect from https to http, 6 host not resolved, 7 cannot connect,
+//   18 body cut off, 28 timed out, 35 TLS handshake failed, 47 too many
+//   redirects, 52 empty reply, 56 receive failure (connection reset),
+//   60 server certificate not trusted or not for the name, 27 out of memory.
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "update/http.h"
 
