@@ -2,6 +2,8 @@
 // which only the client's CA setting trusts.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "platform/native/curl_http.h"
 #include "server/https_client_suite.h"
 
@@ -23,10 +25,20 @@ struct curl_https_traits {
 INSTANTIATE_TYPED_TEST_SUITE_P(curl, https_client_suite, curl_https_traits);
 
 // Without its CA setting the client checks against the system's CAs, which
-// know nothing of the test CA: the tests trust it nowhere else. (A machine
+// know nothing of the test CA: the tests trust it nowhere else, and no
+// environment variable of the TLS libraries brings it in. (A machine
 // without a CA bundle at all fails with 77, CURLE_SSL_CACERT_BADFILE.)
 TEST(curl_https, the_test_ca_is_trusted_only_through_the_clients_setting) {
     if (!tls_servers::available()) GTEST_SKIP() << "no HTTPS test servers (scripts/with-tls-server.sh)";
+    struct environment_naming_the_ca {
+        const char* names[2] = {"SSL_CERT_FILE", "CURL_CA_BUNDLE"};
+        environment_naming_the_ca() {
+            for (const char* name : names) setenv(name, tls_servers::ca_file().c_str(), 1);
+        }
+        ~environment_naming_the_ca() {
+            for (const char* name : names) unsetenv(name);
+        }
+    } environment;
     native::curl_http client;
     uint32_t error = 0;
     http_owner session(client);
