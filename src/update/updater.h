@@ -50,7 +50,7 @@ public:
     updater(const updater&) = delete;
     updater& operator=(const updater&) = delete;
 
-    // The update server's base URL, an http URL ending in '/'. Empty means
+    // The update server's base URL, an http or https URL ending in '/'. Empty means
     // no server: a run completes at once.
     void set_base_url(const std::string& url);
     // Begins a run (after a reset) towards `root_name`. Lists loaded by an

@@ -3,7 +3,9 @@
 127.0.0.1, that misbehaves on request.
 
 Usage: test_server.py [--port N] [--root DIR] [--log FILE] [--rules FILE]
-                      [--max-lifetime SECONDS]
+                      [--max-lifetime SECONDS] [--tls-cert PEM --tls-key PEM]
+
+With --tls-cert and --tls-key it speaks HTTPS with that certificate.
 
 The port (0 = any free port) is printed alone on the first line of stdout.
 
@@ -60,6 +62,7 @@ import json
 import os
 import socket
 import socketserver
+import ssl
 import struct
 import sys
 import threading
@@ -350,9 +353,15 @@ def main():
     parser.add_argument("--rules", default="")
     parser.add_argument("--max-lifetime", type=float, default=3600.0,
                         help="stop by itself after this many seconds (0: never)")
+    parser.add_argument("--tls-cert", default="")
+    parser.add_argument("--tls-key", default="")
     args = parser.parse_args()
 
     server = Server(("127.0.0.1", args.port), Handler)
+    if args.tls_cert:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.tls_cert, args.tls_key)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     server.root = os.path.abspath(args.root)
     server.request_log = os.path.abspath(args.log) if args.log else ""
     server.rules_file = os.path.abspath(args.rules) if args.rules else os.path.join(server.root, ".rules.json")

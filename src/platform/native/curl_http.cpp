@@ -30,6 +30,7 @@ struct curl_object {
 
 struct curl_session final : curl_object {
     std::string user_agent;
+    std::string ca_file;  // empty: the system's CAs
     CURLM* multi = nullptr;
     curl_slist* headers = nullptr;  // the no-cache request headers, shared by every request
     // An easy handle a closed request left behind, with the session's
@@ -109,6 +110,8 @@ bool starts_with_no_case(std::string_view text, std::string_view prefix) {
     }
     return true;
 }
+
+bool is_https(std::string_view url) { return starts_with_no_case(url, "https://"); }
 
 bool is_followed_redirect(long status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -214,7 +217,12 @@ CURL* new_easy_handle(const curl_session& session) {
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, static_cast<long>(tamber::max_redirects));
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!session.ca_file.empty()) {
+        curl_easy_setopt(easy, CURLOPT_CAINFO, session.ca_file.c_str());
+        curl_easy_setopt(easy, CURLOPT_CAPATH, static_cast<const char*>(nullptr));  // that file alone
+    }
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, connect_timeout_s);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -239,6 +247,7 @@ http_handle curl_http::open_session(const char* user_agent, uint32_t& error) {
     }
     auto* session = new curl_session;
     session->user_agent = user_agent ? user_agent : "";
+    session->ca_file = ca_file_;
     session->multi = curl_multi_init();
     session->headers = curl_slist_append(nullptr, "Cache-Control: no-cache");
     if (session->headers) session->headers = curl_slist_append(session->headers, "Pragma: no-cache");
@@ -268,6 +277,9 @@ http_handle curl_http::open_url(http_handle session_handle, const char* url, uin
     }
     CURL* easy = request->easy;
     curl_easy_setopt(easy, CURLOPT_URL, url);
+    // A request made over https stays on https: a redirect to plain http
+    // would fetch the file where anyone on the way can change it.
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, is_https(url) ? "https" : "http,https");
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, request);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, request);
     curl_easy_setopt(easy, CURLOPT_PRIVATE, request);

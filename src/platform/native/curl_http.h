@@ -7,6 +7,11 @@
 //     http_proxy / no_proxy handling), redirects followed (at most 10), no
 //     cookie engine, "Cache-Control: no-cache" and "Pragma: no-cache" so no
 //     cache on the way answers it, http and https only;
+//   - https: the server's certificate is checked against the system's CAs
+//     (or the CA file a test set) and the host name; a failure is an open
+//     failure. A request that starts on https follows redirects to https
+//     only (1 for one to http), so no file comes over an unchecked
+//     connection;
 //   - open_url adds the transfer to the session and makes one pass over
 //     the session's transfers, without waiting; poll_open makes another
 //     pass until the final reply's headers are in (interim 1xx replies and
@@ -22,10 +27,14 @@
 //     connection not made within 30 s, fails (error 28);
 //   - closing a request mid-body drops its connection unread.
 // Error numbers are libcurl's CURLcode values, for example
-//   6 host not resolved, 7 cannot connect, 18 body cut off, 28 timed out,
-//   47 too many redirects, 52 empty reply, 56 receive failure (connection reset),
-//   27 out of memory.
+//   1 redirect from https to http, 6 host not resolved, 7 cannot connect,
+//   18 body cut off, 28 timed out, 35 TLS handshake failed, 47 too many
+//   redirects, 52 empty reply, 56 receive failure (connection reset),
+//   60 server certificate not trusted or not for the name, 27 out of memory.
 #pragma once
+
+#include <string>
+#include <utility>
 
 #include "update/http.h"
 
@@ -40,6 +49,14 @@ public:
     bool query_content_length(http_handle request, uint32_t& length) override;
     read_status read(http_handle request, void* buffer, uint32_t size, uint32_t& count, uint32_t& error) override;
     void close(http_handle handle) override;
+
+    // The CA certificates (a PEM file) that https servers are checked
+    // against, in place of the system's, for sessions opened from now on.
+    // Only tests set it, to trust a CA of their own; the host never does.
+    void set_ca_file(std::string path) { ca_file_ = std::move(path); }
+
+private:
+    std::string ca_file_;
 };
 
 }  // namespace tamber::native

@@ -97,6 +97,8 @@ struct wininet_request final : wininet_object {
     }
 };
 
+bool is_https(const std::string& url) { return _strnicmp(url.c_str(), "https://", 8) == 0; }
+
 bool is_followed_redirect(DWORD status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
@@ -165,10 +167,14 @@ HINTERNET open_reply(wininet_request& request, DWORD& error) {
         }
     } abandon_at_end{hops};
     std::string address = request.url;
+    const bool secure = is_https(request.url);
     for (;;) {
-        HINTERNET handle =
-            InternetOpenUrlA(request.session, address.c_str(), nullptr, 0,
-                             INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT, 0);
+        // An https request checks the server's certificate (its chain up to
+        // a trusted root, its name, its dates); no flag that ignores any of
+        // that is ever set.
+        const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT |
+                            (is_https(address) ? INTERNET_FLAG_SECURE : 0);
+        HINTERNET handle = InternetOpenUrlA(request.session, address.c_str(), nullptr, 0, flags, 0);
         if (!handle) {
             error = GetLastError();
             return nullptr;
@@ -178,6 +184,13 @@ HINTERNET open_reply(wininet_request& request, DWORD& error) {
         std::string target;
         if (!found || !is_followed_redirect(status) || !redirect_target(handle, address, target)) return handle;
         hops.push_back(handle);
+        // A request made over https stays on https, as WinINet's own
+        // redirect handling keeps it: plain http would fetch the file where
+        // anyone on the way can change it.
+        if (secure && !is_https(target)) {
+            error = ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR;
+            return nullptr;
+        }
         if (hops.size() > static_cast<std::size_t>(max_redirects)) {
             error = ERROR_HTTP_REDIRECT_FAILED;
             return nullptr;

@@ -10,8 +10,13 @@
 //                 or absolute Location) followed there, at most
 //                 max_redirects of them (WinINet itself follows without
 //                 limit), a longer chain failing with
-//                 ERROR_HTTP_REDIRECT_FAILED. The caller never calls a
-//                 WinINet function that waits on the server.
+//                 ERROR_HTTP_REDIRECT_FAILED. https URLs are opened with
+//                 INTERNET_FLAG_SECURE and the certificate checked in full
+//                 (a failure is the open's error: 12045 unknown CA, 12038
+//                 wrong name, 12037 out of date); a request that starts on
+//                 https follows no redirect to http
+//                 (ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR). The caller never
+//                 calls a WinINet function that waits on the server.
 //   poll_open     whether the thread has the final reply, or its error.
 //   query_*       the status and Content-Length the thread read with
 //                 HttpQueryInfoW and HTTP_QUERY_FLAG_NUMBER.
