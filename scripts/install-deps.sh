@@ -15,9 +15,11 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcurl4-openssl-dev libfreetype-dev libfontconfig-dev fonts-liberation2
   python3 curl
-  # the download benchmark's server (scripts/bench-download.sh)
+  # the download benchmark's server (scripts/bench-download.sh) and the
+  # HTTPS tests' servers (scripts/with-tls-server.sh)
   nginx
-  # scripts/bench-sha256.sh compares with openssl
+  # scripts/bench-sha256.sh compares with openssl; the HTTPS tests make
+  # their throwaway certificates with it
   openssl
   # the Windows builds, 32-bit and 64-bit
   g++-mingw-w64-i686 binutils-mingw-w64-i686
@@ -28,6 +30,8 @@ packages=(
   wine wine64 wine32:i386 qemu-user-static xvfb xdotool x11-utils imagemagick
   # scripts/fetch-qemu.py checks the emulator it fetches as apt does
   gpgv debian-archive-keyring xz-utils
+  # Wine's TLS (schannel) for the HTTPS tests: only recommended by libwine
+  libgnutls30 libgnutls30:i386
 )
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
