@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "update/download_log.h"
 #include "update/fetcher.h"
@@ -55,6 +56,13 @@ void body_buffer::release() {
     data_ = nullptr;
     size_ = 0;
     capacity_ = 0;
+}
+
+void body_buffer::swap(body_buffer& other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(size_, other.size_);
+    std::swap(capacity_, other.capacity_);
+    std::swap(limit_, other.limit_);
 }
 
 void updater::open_internet() {

@@ -110,12 +110,8 @@ bool updater::list_step() {
     if (!fetching_signature_) {
         // The list is complete. It is kept aside, unparsed, while its
         // signature file is fetched; the state stays that of the list.
-        list_body_.set_limit(list_receive_limit);
-        list_body_.clear();
-        if (!list_body_.append(receive_buffer_.bytes().data(), receive_buffer_.size())) {
-            fail_transfer(error_out_of_memory);
-            return false;
-        }
+        list_body_.release();
+        list_body_.swap(receive_buffer_);
         list_name_ = current_name_;
         fetching_signature_ = true;
         const uint32_t list_state = state_;

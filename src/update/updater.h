@@ -7,6 +7,8 @@
 // the queued names in ascending byte order and download each one that is
 // missing or differs. Every failure ends the run in a final state (6 to 11)
 // with one line in the download log; only reset or a new start leaves it.
+// A host built with a content key also fetches each list's signature file
+// right after the list, and reads the list only once the signature verifies.
 //
 // This header fixes what the rest of the host reads (the bootstrap applet
 // and the progress screen); the private part belongs to the update
