@@ -6,8 +6,15 @@
 #   OUT_DIR/.tb_file_list   what tblobby.dll needs (examples/content/.tb_file_list)
 #   OUT_DIR/.pm_file_list   the catalogue: name, size and SHA-256 of every
 #                           file, written by the publisher tool tamber-catalogue
+#   OUT_DIR/.pm_file_list.sig, OUT_DIR/.tb_file_list.sig
+#                           with --sign only: the lists' signatures, for a
+#                           host built with the matching public key
+#                           (-DTAMBER_CONTENT_KEY=KEY.pub.pem)
 #
-# Usage: scripts/make-content.sh BUILD_DIR OUT_DIR
+# Usage: scripts/make-content.sh [--sign KEY.pem] BUILD_DIR OUT_DIR
+#   KEY.pem    an ECDSA P-256 private key (openssl genpkey -algorithm EC
+#              -pkeyopt ec_paramgen_curve:P-256 -out KEY.pem); signing needs
+#              a native tamber-catalogue
 #   BUILD_DIR  a Windows build (cmake/toolchain-i686-w64-mingw32.cmake) in
 #              which tblobby is built: ninja -C BUILD_DIR tblobby
 #   OUT_DIR    a new or empty folder; serve it as the update server's base URL
@@ -19,8 +26,17 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
+sign_key=""
+if [ $# -ge 1 ] && [ "$1" = "--sign" ]; then
+  if [ $# -lt 2 ] || [ ! -f "$2" ]; then
+    echo "make-content: --sign needs a private key file" >&2
+    exit 2
+  fi
+  sign_key="$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"
+  shift 2
+fi
 if [ $# -ne 2 ]; then
-  echo "usage: $0 BUILD_DIR OUT_DIR" >&2
+  echo "usage: $0 [--sign KEY.pem] BUILD_DIR OUT_DIR" >&2
   exit 2
 fi
 build_dir="$(cd "$1" && pwd)"
@@ -72,8 +88,13 @@ cp "$content"/lobby/* "$out_dir/lobby/"
 cp "$content/.tb_file_list" "$out_dir/.tb_file_list"
 
 # $catalogue_tool may be a command with arguments (the Wine case).
-# shellcheck disable=SC2086
-$catalogue_tool "$out_dir"
+if [ -n "$sign_key" ]; then
+  # shellcheck disable=SC2086
+  $catalogue_tool --sign "$sign_key" "$out_dir"
+else
+  # shellcheck disable=SC2086
+  $catalogue_tool "$out_dir"
+fi
 # shellcheck disable=SC2086
 $catalogue_tool --verify "$out_dir" >/dev/null
 

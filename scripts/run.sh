@@ -14,7 +14,13 @@
 # It runs the 32-bit quillon.exe (build-win32) where this machine can run
 # 32-bit programs, else the 64-bit one (build-win64), and says which.
 #
-# Usage: scripts/run.sh [--no-install]
+# With --signed the host is built with a content key and the content is
+# published signed: a key pair is made once in BUILD/content-key/ (key.pem
+# stays there; key.pub.pem goes into the host), and the lists are signed by
+# the native tamber-catalogue, built in build/. Without it the host is built
+# without a key.
+#
+# Usage: scripts/run.sh [--no-install] [--signed]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -43,8 +49,18 @@ finish() {
 trap finish EXIT
 trap 'exit 130' INT TERM
 
+install=1
+signed=""
+for argument in "$@"; do
+  case "$argument" in
+    --no-install) install="" ;;
+    --signed) signed=1 ;;
+    *) echo "usage: $0 [--no-install] [--signed]" >&2; exit 2 ;;
+  esac
+done
+
 step="installing packages (scripts/install-deps.sh)"
-[ "${1:-}" = "--no-install" ] || "$root/scripts/install-deps.sh"
+[ -z "$install" ] || "$root/scripts/install-deps.sh"
 
 # shellcheck source=wine-env.sh
 source "$root/scripts/wine-env.sh" probe
@@ -56,9 +72,22 @@ else
   echo "Running the 64-bit quillon.exe: $(tamber_wine32_why_not)."
 fi
 
+content_key=""
+if [ -n "$signed" ]; then
+  step="making the content key in $build/content-key"
+  key_dir="$build/content-key"
+  if [ ! -f "$key_dir/key.pem" ]; then
+    mkdir -p "$key_dir"
+    openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$key_dir/key.pem"
+  fi
+  openssl pkey -in "$key_dir/key.pem" -pubout -out "$key_dir/key.pub.pem"
+  content_key="$key_dir/key.pub.pem"
+  echo "Signed content: the host verifies the lists with $content_key"
+fi
+
 step="building quillon.exe in $build"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" \
-  -DCMAKE_BUILD_TYPE=Release >/dev/null
+  -DCMAKE_BUILD_TYPE=Release -DTAMBER_CONTENT_KEY="$content_key" >/dev/null
 ninja -C "$build" quillon tblobby tamber-catalogue host_tool
 quillon="$build/src/quillon.exe"
 host_tool="$build/tests/e2e/host_tool.exe"
@@ -72,8 +101,16 @@ step="publishing the example content"
 # The content, published afresh from this checkout.
 content="$build/content"
 rm -rf "$content"
-TAMBER_CATALOGUE="$root/scripts/wine-run.sh $build/tools/tamber-catalogue.exe" \
-  "$root/scripts/make-content.sh" "$build" "$content"
+if [ -n "$signed" ]; then
+  # Signing takes the native publisher tool.
+  cmake -S "$root" -B "$root/build" -G Ninja >/dev/null
+  ninja -C "$root/build" tamber-catalogue
+  TAMBER_CATALOGUE="$root/build/tools/tamber-catalogue" \
+    "$root/scripts/make-content.sh" --sign "$key_dir/key.pem" "$build" "$content"
+else
+  TAMBER_CATALOGUE="$root/scripts/wine-run.sh $build/tools/tamber-catalogue.exe" \
+    "$root/scripts/make-content.sh" "$build" "$content"
+fi
 
 # The update server: the base URL the host was built with.
 step="starting the update server"

@@ -6,6 +6,11 @@
 //   tamber-catalogue --verify DIR   tests every listed file as the host does
 //   tamber-catalogue --hash FILE... prints "DIGEST  FILE" lines
 //   tamber-catalogue --engine       prints which SHA-256 path is in use
+//   tamber-catalogue --sign KEY DIR writes the catalogue as for DIR, then
+//                                   signs both lists with the ECDSA P-256
+//                                   private key in the PEM file KEY:
+//                                   DIR/.pm_file_list.sig, .tb_file_list.sig
+//                                   (native builds only)
 //
 // Names are refused, and nothing is written, when the host would refuse them
 // or when they contain whitespace (the list's field separator).
@@ -20,6 +25,9 @@
 #include <vector>
 
 #include "tool_files.h"
+#if defined(TAMBER_CATALOGUE_SIGNS)
+#include "platform/native/openssl_signature.h"
+#endif
 #include "update/file_list.h"
 #include "update/sha256.h"
 
@@ -34,8 +42,10 @@ const uintmax_t largest_32_bit_download = 0x40000000u;  // the 32-bit host's bod
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: tamber-catalogue DIR | --verify DIR | --hash FILE... | --engine\n"
+                 "usage: tamber-catalogue DIR | --sign KEY DIR | --verify DIR | --hash FILE... | --engine\n"
                  "  DIR           write DIR/%s from the files below DIR\n"
+                 "  --sign KEY DIR  the same, then sign DIR's two lists with the ECDSA P-256\n"
+                 "                private key in the PEM file KEY (writes LIST.sig beside each)\n"
                  "  --verify DIR  test the files listed in DIR/%s as the host does\n"
                  "  --hash FILE   print the SHA-256 digest of each FILE\n"
                  "  --engine      print the SHA-256 path in use (hardware or portable)\n",
@@ -93,6 +103,7 @@ int write_catalogue(const fs::path& dir) {
             continue;
         }
         if (name == catalogue_name || name == dependency_name) continue;
+        if (name == std::string(catalogue_name) + ".sig" || name == std::string(dependency_name) + ".sig") continue;
         if (has_whitespace(name)) {
             std::fprintf(stderr, "tamber-catalogue: refusing '%s': names cannot contain whitespace\n", name.c_str());
             refused = true;
@@ -172,6 +183,73 @@ int write_catalogue(const fs::path& dir) {
     return 0;
 }
 
+// Writes DIR/LIST.sig for both lists: the DER ECDSA signature of each
+// list's exact bytes, as `openssl dgst -sha256 -sign KEY` writes it.
+int sign_lists(const std::string& key, const fs::path& dir) {
+#if defined(TAMBER_CATALOGUE_SIGNS)
+    // Both signatures are made before either is written, so that a failure
+    // leaves no list with a stale signature beside a fresh one.
+    std::vector<uint8_t> signatures[2];
+    const char* const names[2] = {catalogue_name, dependency_name};
+    for (int i = 0; i < 2; ++i) {
+        const fs::path list = dir / names[i];
+        std::string text;
+        if (!tools::read_whole_file(list, text)) {
+            std::fprintf(stderr, "tamber-catalogue: cannot read '%s': nothing signed\n", list.string().c_str());
+            return 1;
+        }
+        std::string error;
+        if (!native::sign_with_key_file(key, {reinterpret_cast<const uint8_t*>(text.data()), text.size()},
+                                        signatures[i], error)) {
+            std::fprintf(stderr, "tamber-catalogue: %s: nothing signed\n", error.c_str());
+            return 1;
+        }
+    }
+    for (int i = 0; i < 2; ++i) {
+        const fs::path signature_path = dir / (std::string(names[i]) + ".sig");
+        std::ofstream out(signature_path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(signatures[i].data()),
+                  static_cast<std::streamsize>(signatures[i].size()));
+        out.close();
+        if (!out) {
+            std::fprintf(stderr, "tamber-catalogue: cannot write '%s'\n", signature_path.string().c_str());
+            return 1;
+        }
+        std::printf("wrote %s\n", signature_path.string().c_str());
+    }
+    return 0;
+#else
+    (void)key;
+    (void)dir;
+    std::fprintf(stderr, "tamber-catalogue: this build cannot sign; use a native build of the tool\n");
+    return 1;
+#endif
+}
+
+// Whether DIR's lists can be signed with KEY, before anything is written:
+// the key signs, and the dependency list (which the tool does not write) is
+// there.
+bool can_sign(const std::string& key, const fs::path& dir) {
+#if defined(TAMBER_CATALOGUE_SIGNS)
+    std::string text;
+    if (!tools::read_whole_file(dir / dependency_name, text)) {
+        std::fprintf(stderr, "tamber-catalogue: cannot read '%s': nothing written\n",
+                     (dir / dependency_name).string().c_str());
+        return false;
+    }
+    std::vector<uint8_t> signature;
+    std::string error;
+    if (native::sign_with_key_file(key, {}, signature, error)) return true;
+    std::fprintf(stderr, "tamber-catalogue: %s: nothing written\n", error.c_str());
+    return false;
+#else
+    (void)key;
+    (void)dir;
+    std::fprintf(stderr, "tamber-catalogue: this build cannot sign; use a native build of the tool\n");
+    return false;
+#endif
+}
+
 int verify(const fs::path& dir) {
     std::string text;
     if (!tools::read_whole_file(dir / catalogue_name, text)) {
@@ -230,6 +308,11 @@ int main(int argc, char** argv) {
     }
     if (first == "--hash" && argc >= 3) return hash_files(argc - 2, argv + 2);
     if (first == "--verify" && argc == 3) return verify(argv[2]);
+    if (first == "--sign" && argc == 4) {
+        if (!can_sign(argv[2], argv[3])) return 1;
+        const int written = write_catalogue(argv[3]);
+        return written != 0 ? written : sign_lists(argv[2], argv[3]);
+    }
     if (argc == 2 && !first.empty() && first[0] != '-') return write_catalogue(first);
     return usage();
 }

@@ -124,6 +124,35 @@ grep -qF "warning: 'data/A.png' and 'data/a.png' are the same file on Windows" "
   fail "no letter-case warning: $(cat "$work/err")"
 [ "$(wc -l <"$cased/.pm_file_list")" -eq 2 ] || fail "letter-case list: $(cat "$cased/.pm_file_list")"
 
+# --sign: both lists signed as openssl signs, verifiable with openssl alone;
+# a second run lists no signature file; a key that is no P-256 private key
+# signs nothing.
+keys="$(cd "$(dirname "${BASH_SOURCE[0]}")/../tests/keys" && pwd)"
+signed="$work/signed"
+mkdir -p "$signed"
+printf 'lobby' >"$signed/tblobby.dll"
+printf 'tblobby.dll:\n' >"$signed/.tb_file_list"
+expect_status 0 "$catalogue_tool" --sign "$keys/content_key.pem" "$signed"
+expect_status 0 "$catalogue_tool" --sign "$keys/content_key.pem" "$signed"
+for list in .pm_file_list .tb_file_list; do
+  openssl dgst -sha256 -verify "$keys/content_key.pub.pem" -signature "$signed/$list.sig" "$signed/$list" \
+    >/dev/null 2>&1 || fail "--sign: $list.sig does not verify with openssl"
+done
+[ "$(cut -d' ' -f1 "$signed/.pm_file_list")" = "tblobby.dll" ] ||
+  fail "--sign: catalogue lists more than the content: $(cat "$signed/.pm_file_list")"
+cp "$signed/.pm_file_list" "$work/list.before"
+cp "$signed/.pm_file_list.sig" "$work/sig.before"
+printf 'more' >"$signed/new.bin"
+expect_status 1 "$catalogue_tool" --sign "$keys/content_key.pub.pem" "$signed"
+grep -q "no private key" "$work/err" || fail "--sign with a public key: $(cat "$work/err")"
+cmp -s "$signed/.pm_file_list" "$work/list.before" || fail "--sign with a public key rewrote the catalogue"
+cmp -s "$signed/.pm_file_list.sig" "$work/sig.before" || fail "--sign with a public key changed a signature"
+rm "$signed/.tb_file_list"
+expect_status 1 "$catalogue_tool" --sign "$keys/content_key.pem" "$signed"
+grep -q "cannot read '.*\.tb_file_list': nothing written" "$work/err" ||
+  fail "--sign without .tb_file_list: $(cat "$work/err")"
+cmp -s "$signed/.pm_file_list" "$work/list.before" || fail "--sign without .tb_file_list rewrote the catalogue"
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures failed" >&2
   exit 1

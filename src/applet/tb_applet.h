@@ -30,6 +30,8 @@ public:
     void start_update();
 
     const updater& update_state() const { return updater_; }
+    // A signed host's check of the lists (updater::set_list_signatures).
+    void set_list_signatures(const list_signatures* signatures) { updater_.set_list_signatures(signatures); }
     int32_t load_result() const { return load_result_; }
 
     void receive_packet(uint32_t, uint32_t) override {}

@@ -7,6 +7,8 @@
 // retried.
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "update/download_log.h"
 #include "update/fetcher.h"
@@ -56,6 +58,13 @@ void body_buffer::release() {
     capacity_ = 0;
 }
 
+void body_buffer::swap(body_buffer& other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(size_, other.size_);
+    std::swap(capacity_, other.capacity_);
+    std::swap(limit_, other.limit_);
+}
+
 void updater::open_internet() {
     uint32_t error = 0;
     internet_.reset(http_.open_session(http_user_agent, error));
@@ -87,6 +96,10 @@ bool updater::open_file(const std::string& name, uint64_t body_bound) {
 }
 
 void updater::fail_open(uint32_t error) {
+    if (fetching_signature_) {
+        fail_signature("error " + std::to_string(error));
+        return;
+    }
     log_message("Cannot open '%s': error %d", url().c_str(), static_cast<int>(error));
     end_transfer();
     state_ = failed_open;
@@ -108,6 +121,10 @@ bool updater::take_headers() {
     // A status that cannot be read counts as 500.
     uint32_t status = 500;
     if (!http_.query_status(request_.get(), status)) status = 500;
+    if (status >= 300 && fetching_signature_) {
+        fail_signature("HTTP status " + std::to_string(status));
+        return false;
+    }
     if (status >= 300) {
         log_message("Cannot open '%s': HTTP status %d", url().c_str(), static_cast<int>(status));
         end_transfer();
@@ -156,6 +173,11 @@ int32_t updater::read_step() {
 
     const uint32_t received = static_cast<uint32_t>(receive_buffer_.size());
     if (expected_length_ == 0 || expected_length_ == received) return 0;
+    if (fetching_signature_) {
+        fail_signature("partial download, expected " + std::to_string(expected_length_) + " bytes, downloaded " +
+                       std::to_string(received));
+        return read_failed;
+    }
     log_message("'%s': partial download, expected %u bytes, downloaded %u", url().c_str(),
                 static_cast<unsigned>(expected_length_), static_cast<unsigned>(received));
     state_ = failed_transfer;
@@ -163,6 +185,10 @@ int32_t updater::read_step() {
 }
 
 void updater::fail_transfer(uint32_t error) {
+    if (fetching_signature_) {
+        fail_signature("read error " + std::to_string(error));
+        return;
+    }
     log_message("'%s': read error %d", url().c_str(), static_cast<int>(error));
     state_ = failed_transfer;
     end_transfer();

@@ -83,6 +83,8 @@ public:
     void clear();
     // Empties the buffer and gives all its memory back.
     void release();
+    // Exchanges the contents and limits of two buffers, without copying.
+    void swap(body_buffer& other) noexcept;
 
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }

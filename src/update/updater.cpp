@@ -55,6 +55,9 @@ void updater::step() {
 
 void updater::reset() {
     end_transfer();
+    fetching_signature_ = false;
+    list_name_.clear();
+    list_body_.release();
     receive_buffer_.release();
     current_name_.clear();
     state_ = idle;
@@ -88,19 +91,63 @@ void updater::build_queue() {
 }
 
 void updater::catalogue_step() {
-    if (read_step() != 0) return;
-    parse_catalogue(receive_buffer_.text(), catalogue_);
-    end_transfer();
-    current_name_.clear();
+    if (!list_step()) return;
+    parse_catalogue(list_text(), catalogue_);
+    end_list();
     fetch_dependency_list();
 }
 
 void updater::dependency_step() {
-    if (read_step() != 0) return;
-    parse_dependency_list(receive_buffer_.text(), dependency_table_);
-    end_transfer();
-    current_name_.clear();
+    if (!list_step()) return;
+    parse_dependency_list(list_text(), dependency_table_);
+    end_list();
     build_queue();
+}
+
+bool updater::list_step() {
+    if (read_step() != 0) return false;
+    if (!signatures_) return true;
+    if (!fetching_signature_) {
+        // The list is complete. It is kept aside, unparsed, while its
+        // signature file is fetched; the state stays that of the list.
+        list_body_.release();
+        list_body_.swap(receive_buffer_);
+        list_name_ = current_name_;
+        fetching_signature_ = true;
+        const uint32_t list_state = state_;
+        if (open_file(signatures_->signature_name(list_name_), signatures_->signature_limit())) state_ = list_state;
+        return false;
+    }
+    fetching_signature_ = false;
+    current_name_ = list_name_;
+    if (!signatures_->check(url(), list_body_.bytes(), receive_buffer_.bytes(), std::string())) {
+        refuse_list();
+        return false;
+    }
+    return true;
+}
+
+void updater::end_list() {
+    end_transfer();
+    list_body_.release();
+    list_name_.clear();
+    current_name_.clear();
+}
+
+void updater::fail_signature(const std::string& failure) {
+    fetching_signature_ = false;
+    current_name_ = list_name_;
+    signatures_->check(url(), list_body_.bytes(), std::nullopt, failure);
+    refuse_list();
+}
+
+// A refused list is a list that could not be read: nothing of it is parsed,
+// and the run ends before anything is downloaded.
+void updater::refuse_list() {
+    end_transfer();
+    list_body_.release();
+    list_name_.clear();
+    state_ = failed_transfer;
 }
 
 void updater::check_step() {

@@ -7,6 +7,8 @@
 // the queued names in ascending byte order and download each one that is
 // missing or differs. Every failure ends the run in a final state (6 to 11)
 // with one line in the download log; only reset or a new start leaves it.
+// A host built with a content key also fetches each list's signature file
+// right after the list, and reads the list only once the signature verifies.
 //
 // This header fixes what the rest of the host reads (the bootstrap applet
 // and the progress screen); the private part belongs to the update
@@ -21,6 +23,7 @@
 #include "update/fetcher.h"
 #include "update/file_list.h"
 #include "update/http.h"
+#include "update/signature.h"
 
 namespace tamber {
 
@@ -53,6 +56,12 @@ public:
     // The update server's base URL, an http or https URL ending in '/'. Empty means
     // no server: a run completes at once.
     void set_base_url(const std::string& url);
+    // A signed host's check of the lists: with it, each list is accepted
+    // only once its signature file has been fetched and verifies; a list
+    // refused ends the run in failed_transfer with the check's log line.
+    // Null (the default): lists are taken as they come and no signature is
+    // requested. Set before start; the object must outlive the updater.
+    void set_list_signatures(const list_signatures* signatures) { signatures_ = signatures; }
     // Begins a run (after a reset) towards `root_name`. Lists loaded by an
     // earlier run of this object are reused.
     void start(const std::string& root_name);
@@ -111,6 +120,17 @@ private:
     void fetch_catalogue_list();
     void fetch_dependency_list();
     void build_queue();
+    // One step of the list being fetched and, on a signed host, of its
+    // signature file after it. True once the list is complete and accepted:
+    // list_text() then holds it.
+    bool list_step();
+    std::string_view list_text() const { return signatures_ ? list_body_.text() : receive_buffer_.text(); }
+    // Ends the transfer of an accepted list, whose text has been parsed.
+    void end_list();
+    // Refuses the list whose signature file could not be had (`failure`
+    // says why): one log line, then failed_transfer.
+    void fail_signature(const std::string& failure);
+    void refuse_list();
 
     // The work of one step, by state.
     void catalogue_step();
@@ -134,6 +154,11 @@ private:
     std::chrono::steady_clock::time_point last_arrival_;
     catalogue catalogue_;
     dependency_table dependency_table_;
+    const list_signatures* signatures_ = nullptr;
+    // While a list's signature file is fetched: the list's name and bytes.
+    bool fetching_signature_ = false;
+    std::string list_name_;
+    body_buffer list_body_;
     download_queue download_queue_;
     uint32_t total_bytes_ = 0;
     uint32_t done_bytes_ = 0;

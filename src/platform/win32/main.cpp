@@ -30,6 +30,13 @@
 #include "shell/messages.h"
 #include "shell/shell.h"
 
+#ifdef TAMBER_CONTENT_KEY
+// A host built with a content key: the generated content_key.h holds it.
+#include "content_key.h"
+#include "platform/win32/cng_signature.h"
+#include "update/signature.h"
+#endif
+
 #ifndef TAMBER_BASE_URL
 #define TAMBER_BASE_URL ""
 #endif
@@ -81,6 +88,10 @@ tamber::shell host(frame, bootstrap_applet, library_applet, windows, display);
 tamber::window_procedure procedure(host, library_applet, display, mouse, window_calls);
 tamber::render_bitmap text_bitmap(text_engine);
 const tamber::text_resources text{large_font, small_font, text_bitmap};
+#ifdef TAMBER_CONTENT_KEY
+const tamber::win32::cng_verifier content_verifier;
+const tamber::content_key_signatures signed_lists(content_verifier, tamber::content_key);
+#endif
 
 // Loads string `id` and shows it in a message box owned by the main window
 // (which may not exist yet). A text with an error-code placeholder gets
@@ -125,6 +136,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     tamber::win32::set_up_data_directory(main_window);
     application_type = 2;
     bootstrap_applet.set_server_path(TAMBER_BASE_URL);
+#ifdef TAMBER_CONTENT_KEY
+    bootstrap_applet.set_list_signatures(&signed_lists);
+#endif
     bootstrap_applet.start_update();
 
 #ifdef TAMBER_MEASURE_HOST
