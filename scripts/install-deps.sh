@@ -14,6 +14,8 @@ packages=(
   build-essential cmake ninja-build clang lld libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcurl4-openssl-dev libfreetype-dev libfontconfig-dev fonts-liberation2
+  # the native host tamber
+  libsdl2-dev
   python3 curl
   # the download benchmark's server (scripts/bench-download.sh)
   nginx
