@@ -1,0 +1,136 @@
+"""Runs tamber, the native host, headless the way a studio's CI would: SDL's
+offscreen video driver, a private store ($XDG_DATA_HOME), the frame clock
+(--frames), snapshots read back as pixels, recorded input replayed.
+
+The update server is tests/server on the port of the build's base URL, as
+the Wine suite's harness starts it (tests/e2e/harness.py, shared here)."""
+
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "e2e"))
+import harness  # noqa: E402  (publish, ContentServer, read_calls, colours)
+
+HOST = os.environ.get("TAMBER_HOST", "")
+RECORDER = os.environ.get("TAMBER_RECORDER_SO", "")
+LOBBY = os.environ.get("TAMBER_LOBBY_SO", "")
+LOBBY_CONTENT = os.environ.get("TAMBER_LOBBY_CONTENT", "")
+
+# The recorder's default frame colour, as RGB.
+RECORDER_COLOUR = (0x28, 0x8C, 0x3C)
+
+
+def read_png(path):
+    """(width, height, rows of RGB byte strings) of an 8-bit RGB PNG."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:8] != b"\x89PNG\r\n\x1a\n":
+        raise ValueError(f"{path} is not a PNG file")
+    at, idat, width, height = 8, b"", 0, 0
+    while at < len(data):
+        length, kind = struct.unpack(">I4s", data[at:at + 8])
+        body = data[at + 8:at + 8 + length]
+        if kind == b"IHDR":
+            width, height, depth, colour = struct.unpack(">IIBB", body[:10])
+            if (depth, colour) != (8, 2):
+                raise ValueError(f"{path}: not 8-bit RGB")
+        elif kind == b"IDAT":
+            idat += body
+        at += 12 + length
+    raw = zlib.decompress(idat)
+    stride = 1 + 3 * width
+    rows = []
+    for y in range(height):
+        row = raw[y * stride:(y + 1) * stride]
+        if row[0] != 0:
+            raise ValueError(f"{path}: filtered rows are not read here")
+        rows.append(row[1:])
+    return width, height, rows
+
+
+def pixel(png, x, y):
+    row = png[2][y]
+    return tuple(row[3 * x:3 * x + 3])
+
+
+class Run:
+    """One finished run of tamber."""
+
+    def __init__(self, returncode, output, snapshots):
+        self.returncode = returncode
+        self.output = output
+        self.snapshots = snapshots
+
+    def png(self, name):
+        return read_png(os.path.join(self.snapshots, name))
+
+    def names(self):
+        return sorted(os.listdir(self.snapshots))
+
+
+class TamberTest(unittest.TestCase):
+    """A private store and content folder per test, the test server around
+    each test."""
+
+    def setUp(self):
+        if not HOST or not os.path.exists(HOST):
+            self.fail(f"TAMBER_HOST ({HOST!r}) does not name the built tamber")
+        self.work = tempfile.mkdtemp(prefix="tamber-native-e2e-")
+        self.data_home = os.path.join(self.work, "data")
+        self.store = os.path.join(self.data_home, "quillon")
+        self.www = os.path.join(self.work, "www")
+        os.makedirs(self.www)
+        self.calls_log = os.path.join(self.work, "calls.log")
+        self.server = harness.ContentServer(self.www, os.path.join(self.work, "requests.log"))
+        self.addCleanup(self.server.close)
+        self.addCleanup(shutil.rmtree, self.work, ignore_errors=True)
+
+    def environment(self, **settings):
+        env = dict(os.environ)
+        env.update({
+            "SDL_VIDEODRIVER": "offscreen",
+            "SDL_AUDIODRIVER": "dummy",
+            "XDG_DATA_HOME": self.data_home,
+            "HOME": os.path.join(self.work, "home"),
+            "TAMBER_RECORDER_LOG": self.calls_log,
+            "TAMBER_RECORDER_QUIET_FRAMES": "1",
+            # SDL's and fontconfig's own allocations that live until exit.
+            "ASAN_OPTIONS": "detect_leaks=0",
+        })
+        env.update({k: str(v) for k, v in settings.items()})
+        return env
+
+    def run_host(self, *args, env=None, timeout=120, snapshots=None):
+        if snapshots is None:
+            snapshots = tempfile.mkdtemp(dir=self.work, prefix="shots-")
+        command = [HOST] + list(args)
+        if "--frames" in args and "--snapshot" not in args:
+            command += ["--snapshot", snapshots]
+        proc = subprocess.run(command, env=env or self.environment(), cwd=self.work, capture_output=True,
+                              text=True, timeout=timeout)
+        return Run(proc.returncode, proc.stdout + proc.stderr, snapshots)
+
+    def publish_recorder(self, extra_files=None):
+        with open(RECORDER, "rb") as f:
+            files = {"tblobby.so": f.read()}
+        files.update(extra_files or {})
+        deps = "tblobby.so: " + " ".join(sorted(n for n in files if n != "tblobby.so")) + "\n"
+        harness.publish(self.www, files, deps)
+
+    def publish_example_lobby(self):
+        with open(LOBBY, "rb") as f:
+            files = {"tblobby.so": f.read()}
+        lobby = os.path.join(LOBBY_CONTENT, "lobby")
+        for name in os.listdir(lobby):
+            with open(os.path.join(lobby, name), "rb") as f:
+                files["lobby/" + name] = f.read()
+        harness.publish(self.www, files, "tblobby.so: +lobby/\n")
+
+    def calls(self):
+        return harness.read_calls(self.calls_log)
