@@ -134,3 +134,23 @@ class TamberTest(unittest.TestCase):
 
     def calls(self):
         return harness.read_calls(self.calls_log)
+
+
+class XDisplay:
+    """A private Xvfb display, for runs that take real input (xdotool)."""
+
+    def __init__(self, width=1024, height=768):
+        read, write = os.pipe()
+        self.proc = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", f"{width}x{height}x24",
+                                      "-nolisten", "tcp"], pass_fds=(write,), stderr=subprocess.DEVNULL)
+        os.close(write)
+        with os.fdopen(read) as f:
+            number = f.readline().strip()
+        if not number:
+            self.proc.kill()
+            raise RuntimeError("Xvfb did not start")
+        self.name = ":" + number
+
+    def close(self):
+        self.proc.terminate()
+        self.proc.wait(timeout=10)

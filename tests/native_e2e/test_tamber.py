@@ -4,9 +4,11 @@ the library's own requests (display mode, close), and repeatable runs of
 the example lobby."""
 
 import os
+import shutil
+import subprocess
 import unittest
 
-from native import LOBBY, RECORDER_COLOUR, TamberTest, harness, pixel, read_png
+from native import HOST, LOBBY, RECORDER_COLOUR, TamberTest, XDisplay, harness, pixel, read_png
 
 
 class UpdateAndHandover(TamberTest):
@@ -97,11 +99,14 @@ ROUTING_INPUT = """\
 """
 
 
+def routed(calls):
+    """The library's input calls, without pointer moves and frames."""
+    keep = ("mouse_down", "mouse_click", "mouse_drag", "mouse_up", "mouse_wheel", "key_", "on_wm_char", "drag.begin",
+            "drag.move", "drag.drop", "drag.cancel")
+    return [c for c in calls if c.startswith(keep)]
+
+
 class Input(TamberTest):
-    def routed(self, calls):
-        keep = ("mouse_down", "mouse_click", "mouse_drag", "mouse_up", "mouse_wheel", "key_", "on_wm_char", "drag.begin",
-                "drag.move", "drag.drop", "drag.cancel")
-        return [c for c in calls if c.startswith(keep)]
 
     def test_replayed_input_is_routed_as_quillon_routes_it(self):
         self.publish_recorder()
@@ -111,7 +116,7 @@ class Input(TamberTest):
         env = self.environment(TAMBER_RECORDER_PRESS_BANDS=1, TAMBER_RECORDER_DRAG=1)
         run = self.run_host("--frames", "20", "--input", script, env=env)
         self.assertEqual(run.returncode, 0, run.output)
-        self.assertEqual(self.routed(self.calls()), [
+        self.assertEqual(routed(self.calls()), [
             "mouse_down 0 100 100 0", "mouse_click 0 100 100 0", "mouse_up 0 100 100",
             # The release moves the drag to its point before the drop.
             "mouse_down 0 300 100 0", "mouse_drag 0 300 100", "drag.begin 300 100", "drag.move 320 120",
@@ -176,3 +181,61 @@ class Repeatable(TamberTest):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+@unittest.skipUnless(shutil.which("Xvfb") and shutil.which("xdotool"), "Xvfb and xdotool are not installed")
+class OnAnXDisplay(TamberTest):
+    """tamber in a real X window: xdotool's input reaches the library as
+    under quillon.exe, Alt+Enter switches to fullscreen and back, and the
+    recorded session replays headless to the same calls."""
+
+    def setUp(self):
+        super().setUp()
+        self.display = XDisplay()
+        self.addCleanup(self.display.close)
+
+    def xdotool(self, *args):
+        return subprocess.run(["xdotool"] + [str(a) for a in args], env=dict(os.environ, DISPLAY=self.display.name),
+                              capture_output=True, text=True, timeout=20).stdout.strip()
+
+    def test_real_input_is_routed_recorded_and_replayed(self):
+        self.publish_recorder()
+        record = os.path.join(self.work, "recorded.txt")
+        env = self.environment(DISPLAY=self.display.name, SDL_VIDEODRIVER="x11", TAMBER_RECORDER_PRESS_BANDS=1,
+                               TAMBER_RECORDER_DRAG=1)
+        host = subprocess.Popen([HOST, "--record", record], env=env, cwd=self.work, stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT, text=True)
+        self.addCleanup(lambda: host.poll() is None and host.kill())
+        self.assertTrue(harness.wait_until(lambda: "set_application_type 2" in self.calls(), timeout=60))
+        window = self.xdotool("search", "--name", "^Online Casino$").split()[0]
+        step = ["sleep", "0.15"]
+        self.xdotool("mousemove", "--window", window, 100, 100, *step, "click", 1, *step,
+                     "mousemove", "--window", window, 300, 100, *step, "mousedown", 1, *step,
+                     "mousemove", "--window", window, 320, 120, *step, "mouseup", 1, *step,
+                     "mousemove", "--window", window, 300, 300, *step, "mousedown", 1, *step,
+                     "key", "Escape", *step, "mouseup", 1, *step,
+                     "click", 4, *step, "type", "a")
+        self.assertTrue(harness.wait_until(lambda: "on_wm_char 97" in self.calls()))
+
+        # Fullscreen and back. Xvfb offers no 800 x 600 mode and, without a
+        # window manager, nothing resizes the window: the host says which
+        # mode it took.
+        self.xdotool("key", "alt+Return", "sleep", "0.5", "key", "alt+Return", "sleep", "0.5", "key", "alt+F4")
+        self.assertEqual(host.wait(timeout=30), 0)
+        output = host.stdout.read()
+        self.assertRegex(output, r"fullscreen mode, the desktop's mode with the frame scaled\n(.*\n)*.*windowed mode")
+        live = routed(self.calls())
+        self.assertEqual(live[:3], ["mouse_down 0 100 100 0", "mouse_click 0 100 100 0", "mouse_up 0 100 100"])
+        for call in ("drag.drop 320 120", "drag.cancel", "mouse_wheel 300 300 120", "on_wm_char 97", "key_down 65"):
+            self.assertIn(call, live)
+        self.assertEqual(self.calls()[-3:], ["on_wm_close", "unload", "detach"])
+
+        # The recording, replayed headless, gives the library the same calls.
+        with open(record) as f:
+            lines = [line for line in f if line.strip() and not line.startswith("#")]
+        last_ms = int(lines[-1].split()[0])
+        os.remove(self.calls_log)
+        replay = self.run_host("--frames", str(last_ms // 20 + 5), "--input", record,
+                               env=self.environment(TAMBER_RECORDER_PRESS_BANDS=1, TAMBER_RECORDER_DRAG=1))
+        self.assertEqual(replay.returncode, 0, replay.output)
+        self.assertEqual(routed(self.calls()), live)

@@ -88,6 +88,16 @@ void show_error_message(uint32_t id, uint32_t code) {
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title.c_str(), shown.c_str(), main_window);
 }
 
+#ifdef TAMBER_MEASURE_HOST
+// Passes frames on with the time of the real clock.
+struct real_time_frames final : tamber::frame_listener {
+    tamber::frame_listener* next = nullptr;
+    void frame_presented(uint32_t) override {
+        if (next) next->frame_presented(SDL_GetTicks());
+    }
+};
+#endif
+
 std::string home_folder() {
     if (const char* home = std::getenv("HOME"); home && *home) return home;
     if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) return entry->pw_dir;
@@ -194,12 +204,15 @@ int main(int argc, char** argv) {
                                      options.snapshot_dir, options.snapshot_every);
         host.set_frame_listener(&step);
 #ifdef TAMBER_MEASURE_HOST
-        // Frame statistics, in the host built for measuring only.
+        // Frame statistics, in the host built for measuring only, on the
+        // real clock even when frames are counted on the frame clock.
         std::unique_ptr<tamber::frame_stats> stats;
+        real_time_frames real_time;
         if (const char* stats_path = std::getenv("TAMBER_FRAME_STATS"); stats_path && *stats_path) {
             stats = std::make_unique<tamber::frame_stats>(stats_path, started, bootstrap_applet.update_state(),
                                                           library_applet);
-            step.chain(stats.get());
+            real_time.next = stats.get();
+            step.chain(&real_time);
         }
 #endif
         result = host.run_message_loop();

@@ -38,6 +38,7 @@ void sdl_display::close() {
 }
 
 bool sdl_display::open(bool fullscreen) {
+    const bool was_fullscreen = fullscreen_;
     close();
     if (!window_) return false;
     if (fullscreen) {
@@ -60,7 +61,14 @@ bool sdl_display::open(bool fullscreen) {
         }
         if (SDL_SetWindowFullscreen(window_, flags) != 0) return false;
         fullscreen_ = true;
+        // Said on standard error, where a player or a test can see which
+        // mode the display gave.
+        if (flags == SDL_WINDOW_FULLSCREEN)
+            std::fprintf(stderr, "tamber: fullscreen mode, %d x %d\n", width_, height_);
+        else
+            std::fprintf(stderr, "tamber: fullscreen mode, the desktop's mode with the frame scaled\n");
     } else {
+        if (was_fullscreen) std::fprintf(stderr, "tamber: windowed mode\n");
         SDL_SetWindowFullscreen(window_, 0);
         SDL_SetWindowSize(window_, width_, height_);
         SDL_SetWindowPosition(window_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
