@@ -62,7 +62,10 @@ measure() {  # label; the environment names the video driver
   rm -rf "$work/data"
   XDG_DATA_HOME="$work/data" TAMBER_FRAME_STATS="$stats" "$build/src/tamber-measure" --frames 600 >/dev/null
   local loop first progress lobby
-  loop="$("$build/bench/sdl/tamber_present_loop" 600 | awk '{ print $2 }')"
+  # The loop before and after the host; the faster run is the floor (other
+  # programs on the machine only ever slow a run down).
+  loop="$( { "$build/bench/sdl/tamber_present_loop" 1000; "$build/bench/sdl/tamber_present_loop" 1000; } |
+          awk '$2 > best { best = $2 } END { print best }')"
   first="$(awk 'NR == 1 { print $1 }' "$stats")"
   progress="$(rate "$stats" 0)"
   lobby="$(rate "$stats" 1)"
