@@ -20,7 +20,6 @@ import harness  # noqa: E402  (publish, ContentServer, read_calls, colours)
 HOST = os.environ.get("TAMBER_HOST", "")
 RECORDER = os.environ.get("TAMBER_RECORDER_SO", "")
 LOBBY = os.environ.get("TAMBER_LOBBY_SO", "")
-LOBBY_CONTENT = os.environ.get("TAMBER_LOBBY_CONTENT", "")
 
 # The recorder's default frame colour, as RGB.
 RECORDER_COLOUR = (0x28, 0x8C, 0x3C)
@@ -125,13 +124,14 @@ class TamberTest(unittest.TestCase):
         harness.publish(self.www, files, deps)
 
     def publish_example_lobby(self):
-        with open(LOBBY, "rb") as f:
-            files = {"tblobby.so": f.read()}
-        lobby = os.path.join(LOBBY_CONTENT, "lobby")
-        for name in os.listdir(lobby):
-            with open(os.path.join(lobby, name), "rb") as f:
-                files["lobby/" + name] = f.read()
-        harness.publish(self.www, files, "tblobby.so: +lobby/\n")
+        """The Linux set of the example content, as the publishing step
+        (scripts/make-content.sh) makes it from this build."""
+        build = os.path.dirname(os.path.dirname(os.path.dirname(LOBBY)))  # BUILD/examples/lobby/tblobby.so
+        out = os.path.join(self.work, "content")
+        subprocess.run([os.path.join(harness.ROOT, "scripts", "make-content.sh"), "--linux", build, out],
+                       check=True, capture_output=True, timeout=60)
+        for name in os.listdir(os.path.join(out, "linux")):
+            shutil.move(os.path.join(out, "linux", name), self.www)
 
     def calls(self):
         return harness.read_calls(self.calls_log)

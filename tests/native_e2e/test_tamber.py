@@ -14,7 +14,8 @@ from native import HOST, LOBBY, RECORDER_COLOUR, TamberTest, XDisplay, harness, 
 class UpdateAndHandover(TamberTest):
     def test_first_run_shows_the_progress_screen_then_hands_over_and_the_second_asks_only_for_the_lists(self):
         self.publish_recorder({"data/a.bin": b"x" * 300000})
-        first = self.run_host("--frames", "3", "--snapshot-every", "1")
+        first = self.run_host("--frames", "3", "--snapshot-every", "1",
+                              env=self.environment(TAMBER_RECORDER_SEND_PACKET=1))
         self.assertEqual(first.returncode, 0, first.output)
 
         progress = [n for n in first.names() if n.startswith("progress-")]
@@ -39,6 +40,9 @@ class UpdateAndHandover(TamberTest):
         self.assertRegex(calls[1], r"^load self 0x[0-9a-f]+ 0$")
         self.assertIn("set_server_path " + harness.BASE_URL, calls)
         self.assertIn("set_application_type 2", calls)
+        # The host's export, found by its plain name, reaches the library.
+        self.assertIn("host export found", calls)
+        self.assertIn("send_packet 17 34", calls)
         self.assertEqual(calls[-3:], ["on_wm_close", "unload", "detach"])
 
         self.server.clear_requests()
