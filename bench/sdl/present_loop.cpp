@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
     {
         tamber::sdl::sdl_display display(window, 800, 600, [](uint32_t) {}, [] {});
         tamber::frame_image frame(800, 600);
+        display.set_wait_for_vertical_blank(false);  // as tamber on the frame clock
         if (window && display.switch_to_windowed()) {
             const uint64_t start = SDL_GetPerformanceCounter();
             for (long i = 0; i < frames; ++i) {

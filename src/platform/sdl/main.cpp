@@ -191,6 +191,7 @@ int main(int argc, char** argv) {
     windows.enable_posting();
 
     int result = -1;
+    display.set_wait_for_vertical_blank(!frame_clock);
     // On failure the message has been shown and WM_CLOSE posted.
     if (display.switch_to_windowed()) {
         const std::string home = home_folder();

@@ -73,7 +73,7 @@ bool sdl_display::open(bool fullscreen) {
         SDL_SetWindowSize(window_, width_, height_);
         SDL_SetWindowPosition(window_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
     }
-    renderer_.reset(SDL_CreateRenderer(window_, -1, 0));
+    renderer_.reset(SDL_CreateRenderer(window_, -1, vsync_ ? SDL_RENDERER_PRESENTVSYNC : 0));
     if (!renderer_) renderer_.reset(SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE));
     if (!renderer_) {
         close();

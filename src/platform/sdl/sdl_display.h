@@ -43,6 +43,11 @@ public:
     sdl_display(const sdl_display&) = delete;
     sdl_display& operator=(const sdl_display&) = delete;
 
+    // Whether presenting waits for the display's vertical blank, as
+    // quillon.exe's flips and tear-free blits do. Off for runs on the frame
+    // clock, which go as fast as frames can be made. Read at the next open.
+    void set_wait_for_vertical_blank(bool wait) { vsync_ = wait; }
+
     // Opens the renderer and the texture in windowed mode; on failure shows
     // "going back to windowed mode failed" and posts WM_CLOSE.
     bool switch_to_windowed();
@@ -75,6 +80,7 @@ private:
     std::unique_ptr<SDL_Renderer, renderer_closer> renderer_;
     std::unique_ptr<SDL_Texture, texture_closer> texture_;
     bool fullscreen_ = false;
+    bool vsync_ = true;
     bool has_frame_ = false;  // the texture holds a converted frame
 };
 

@@ -104,11 +104,7 @@ bool sdl_windows::handle_message(int& exit_code) {
         exit_code = exit_code_;
         return false;
     }
-    if (queue_.empty()) {
-        // GetMessage waits for a message: so does this.
-        if (!frame_clock_) SDL_WaitEventTimeout(nullptr, 20);
-        return true;
-    }
+    if (queue_.empty()) return true;
     const window_message m = queue_.front();
     queue_.pop_front();
     dispatch(m);
