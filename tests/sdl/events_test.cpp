@@ -133,6 +133,8 @@ TEST(translate_event, keys_as_virtual_keys_with_repeat_and_system_keys) {
         {"alt+enter held does not toggle again", key(SDL_KEYDOWN, SDLK_RETURN, KMOD_LALT, 1), {}},
         {"alt itself is a system key", key(SDL_KEYDOWN, SDLK_LALT), {{extra_wm::system_key_down, 0x12, 0x20000001}}},
         {"alt+f4", key(SDL_KEYDOWN, SDLK_F4, KMOD_RALT), {{extra_wm::system_key_down, 0x73, 0x20000001}}},
+        {"f10 is a system key without alt", key(SDL_KEYDOWN, SDLK_F10), {{extra_wm::system_key_down, 0x79, 1}}},
+        {"f10 up", key(SDL_KEYUP, SDLK_F10), {{extra_wm::system_key_up, 0x79, key_up_bits}}},
         {"alt+x up", key(SDL_KEYUP, SDLK_x, KMOD_LALT), {{extra_wm::system_key_up, 'X', static_cast<intptr_t>(0xE0000001u)}}},
         {"a key Windows has no code for", key(SDL_KEYDOWN, SDLK_AUDIOPLAY), {}},
     };

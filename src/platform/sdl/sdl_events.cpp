@@ -30,7 +30,8 @@ constexpr key_code special_keys[] = {
 constexpr SDL_Keycode keypad_digits[] = {SDLK_KP_0, SDLK_KP_1, SDLK_KP_2, SDLK_KP_3, SDLK_KP_4,
                                          SDLK_KP_5, SDLK_KP_6, SDLK_KP_7, SDLK_KP_8, SDLK_KP_9};
 
-constexpr uint32_t vk_back = 0x08, vk_tab = 0x09, vk_return = 0x0D, vk_escape_key = 0x1B, vk_alt = 0x12;
+constexpr uint32_t vk_back = 0x08, vk_tab = 0x09, vk_return = 0x0D, vk_escape_key = 0x1B, vk_alt = 0x12,
+                   vk_f10 = 0x79;
 
 // The character TranslateMessage adds after WM_KEYDOWN of a key that types
 // a control character; 0 for the others (their text comes as SDL text).
@@ -76,7 +77,11 @@ int32_t button_index(uint8_t button) {
 void translate_key(const SDL_KeyboardEvent& key, std::vector<window_message>& out) {
     const uint32_t vk = virtual_key(key.keysym.sym);
     if (vk == 0) return;
-    const bool alt = (key.keysym.mod & KMOD_ALT) != 0 || vk == vk_alt;
+    // Windows makes system keys of Alt, of keys pressed with it, and of F10;
+    // bit 29 of lParam says Alt is down.
+    const bool alt_down = (key.keysym.mod & KMOD_ALT) != 0 || vk == vk_alt;
+    const bool alt = alt_down || vk == vk_f10;
+    const uint32_t context = alt_down ? 1u << 29 : 0;
     const bool ctrl = (key.keysym.mod & KMOD_CTRL) != 0;
     if (key.type == SDL_KEYDOWN) {
         if (vk == vk_return && alt && !ctrl) {
@@ -88,7 +93,7 @@ void translate_key(const SDL_KeyboardEvent& key, std::vector<window_message>& ou
         uint32_t lparam = 1;
         if (key.repeat) lparam |= 1u << 30;
         if (alt && !ctrl) {
-            out.push_back({extra_wm::system_key_down, vk, static_cast<intptr_t>(lparam | (1u << 29))});
+            out.push_back({extra_wm::system_key_down, vk, static_cast<intptr_t>(lparam | context)});
             return;
         }
         out.push_back({wm::key_down, vk, static_cast<intptr_t>(lparam)});
@@ -97,7 +102,7 @@ void translate_key(const SDL_KeyboardEvent& key, std::vector<window_message>& ou
     }
     const uint32_t lparam = 1u | (1u << 30) | (1u << 31);
     if (alt && !ctrl)
-        out.push_back({extra_wm::system_key_up, vk, static_cast<intptr_t>(lparam | (1u << 29))});
+        out.push_back({extra_wm::system_key_up, vk, static_cast<intptr_t>(lparam | context)});
     else
         out.push_back({wm::key_up, vk, static_cast<intptr_t>(lparam)});
 }

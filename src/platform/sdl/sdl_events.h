@@ -62,8 +62,9 @@ uint32_t virtual_key(SDL_Keycode key);
 //   wheel          WM_MOUSEWHEEL, +-120 per notch (positive away from the
 //                  user), at the last pointer position
 //   keys           WM_KEYDOWN (repeat count 1, bit 30 set for an
-//                  auto-repeat) / WM_KEYUP; with Alt held WM_SYSKEYDOWN /
-//                  WM_SYSKEYUP, which the procedure leaves alone;
+//                  auto-repeat) / WM_KEYUP; with Alt held, and for F10,
+//                  WM_SYSKEYDOWN / WM_SYSKEYUP, which the procedure leaves
+//                  alone;
 //                  Alt+Enter is the accelerator's WM_COMMAND instead;
 //                  Backspace, Tab, Enter and Escape are followed by their
 //                  WM_CHAR, as TranslateMessage does
