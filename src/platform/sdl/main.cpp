@@ -224,6 +224,7 @@ int main(int argc, char** argv) {
                          windows.pending_replay());
     }
     display.close();
+    windows.release_cursor();
     SDL_DestroyWindow(main_window);
     main_window = nullptr;
     SDL_Quit();

@@ -39,8 +39,11 @@ SDL_SystemCursor system_cursor_for(cursor_handle handle) {
 
 sdl_windows::sdl_windows(SDL_Window*& window, const bool& frame_clock) : window_(window), frame_clock_(frame_clock) {}
 
-sdl_windows::~sdl_windows() {
+sdl_windows::~sdl_windows() { release_cursor(); }
+
+void sdl_windows::release_cursor() {
     if (cursor_) SDL_FreeCursor(cursor_);
+    cursor_ = nullptr;
 }
 
 uint32_t sdl_windows::time_ms() { return frame_clock_ ? frame_time_ : SDL_GetTicks(); }

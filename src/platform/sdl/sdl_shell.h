@@ -60,7 +60,8 @@ public:
     // Called after every presented frame: advances the frame clock and
     // notes the lobby's first frame.
     void frame_presented();
-    bool lobby_running() const { return lobby_started_; }
+    // Gives the cursor back to SDL; before SDL_Quit, which frees it too.
+    void release_cursor();
     // Queues a message as if posted to the main window (the loop's thread).
     void post(const window_message& m) { queue_.push_back(m); }
     // Sets up posting from game libraries (after SDL_Init).
