@@ -100,6 +100,7 @@ ROUTING_INPUT = """\
 260 key_down          0x41 0x40000001
 270 character         0x61 1
 280 key_up            0x41 0xC0000001
+300 key_down          0x74 0x40000003   # one message counting three repeats
 """
 
 
@@ -130,6 +131,7 @@ class Input(TamberTest):
             # A held press within the drag distance is a click at the press, without mouse_up.
             "mouse_down 0 500 100 0", "mouse_click 0 500 100 0",
             "mouse_wheel 50 60 120", "key_down 65", "key_repeat 65", "on_wm_char 97", "key_up 65",
+            "key_repeat 116", "key_repeat 116", "key_repeat 116",
         ])
 
     def test_the_library_can_switch_the_display_mode_and_close_the_host(self):
@@ -224,8 +226,12 @@ class OnAnXDisplay(TamberTest):
                      "mousemove", "--window", window, 320, 120, *step, "mouseup", 1, *step,
                      "mousemove", "--window", window, 300, 300, *step, "mousedown", 1, *step,
                      "key", "Escape", *step, "mouseup", 1, *step,
-                     "click", 4, *step, "type", "a")
-        self.assertTrue(harness.wait_until(lambda: "on_wm_char 97" in self.calls()))
+                     "click", 4, *step, "type", "--delay", 50, "aHi!")
+        self.assertTrue(harness.wait_until(lambda: "key_up 49" in self.calls()))
+        # Each character after its key's key_down, shift for 'H' and '!'.
+        typed = [c for c in self.calls() if c.startswith(("key_down", "on_wm_char"))]
+        self.assertEqual(typed[-7:], ["key_down 72", "on_wm_char 72", "key_down 73", "on_wm_char 105",
+                                      "key_down 16", "key_down 49", "on_wm_char 33"])
 
         # Fullscreen and back. Xvfb offers no 800 x 600 mode and, without a
         # window manager, nothing resizes the window: the host says which
