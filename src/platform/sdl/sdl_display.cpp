@@ -1,14 +1,11 @@
 #include "platform/sdl/sdl_display.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "display/display_device.h"
 
 namespace tamber::sdl {
-
-namespace {
-constexpr hresult e_fail = static_cast<hresult>(0x80004005);
-}
 
 ddraw::pixel_format argb8888_format() { return {ddraw::pf_rgb, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0}; }
 
@@ -126,7 +123,7 @@ int32_t sdl_display::present_frame(const frame_view& view, int) {
         return ddraw::err_invalidarg;
     void* pixels = nullptr;
     int pitch = 0;
-    if (SDL_LockTexture(texture_.get(), nullptr, &pixels, &pitch) != 0 || !pixels) return e_fail;
+    if (SDL_LockTexture(texture_.get(), nullptr, &pixels, &pitch) != 0 || !pixels) return ddraw::err_generic;
     auto* out = static_cast<uint8_t*>(pixels);
     const size_t stride = static_cast<size_t>(view.width);
     for (int32_t y = 0; y < height_; ++y) {
@@ -142,7 +139,7 @@ int32_t sdl_display::present_frame(const frame_view& view, int) {
 int32_t sdl_display::present_texture() {
     SDL_SetRenderDrawColor(renderer_.get(), 0, 0, 0, 255);
     SDL_RenderClear(renderer_.get());
-    if (SDL_RenderCopy(renderer_.get(), texture_.get(), nullptr, nullptr) != 0) return e_fail;
+    if (SDL_RenderCopy(renderer_.get(), texture_.get(), nullptr, nullptr) != 0) return ddraw::err_generic;
     SDL_RenderPresent(renderer_.get());
     return 0;
 }

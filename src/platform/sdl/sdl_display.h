@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "display/pixel_convert.h"
 #include "shell/input_window.h"
