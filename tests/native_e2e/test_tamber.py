@@ -67,6 +67,16 @@ class UpdateAndHandover(TamberTest):
         self.assertIn("load self", " ".join(self.calls()))
         self.assertEqual(pixel(run.png("final.png"), 5, 5), harness.BACKGROUND)
 
+    def test_a_missing_snapshot_folder_is_made_and_one_that_cannot_be_is_refused(self):
+        self.publish_recorder()
+        shots = os.path.join(self.work, "new-shots")
+        run = self.run_host("--frames", "1", "--snapshot", shots)
+        self.assertEqual(run.returncode, 0, run.output)
+        self.assertTrue(os.path.isfile(os.path.join(shots, "final.png")))
+        run = self.run_host("--frames", "1", "--snapshot", os.path.join(self.work, "no", "such"))
+        self.assertEqual(run.returncode, 2)
+        self.assertIn("no folder", run.output)
+
     def test_bad_options_and_input_files_fail_clearly(self):
         run = self.run_host("--bogus")
         self.assertEqual(run.returncode, 2)

@@ -4,6 +4,7 @@
 // options of headless runs.
 #include <SDL.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -161,6 +162,9 @@ int main(int argc, char** argv) {
         windows.record_to(std::move(file));
     }
     if (!options.snapshot_dir.empty()) {
+        // The folder is made if it is missing (not its parents); its name is
+        // fixed now, before the working directory changes.
+        mkdir(options.snapshot_dir.c_str(), 0755);
         char resolved[4096];
         if (!realpath(options.snapshot_dir.c_str(), resolved)) {
             std::fprintf(stderr, "tamber: no folder %s for the snapshots\n", options.snapshot_dir.c_str());
