@@ -4,7 +4,10 @@
 # screen's and the example lobby's frame rates, each against the bare loop
 # that only converts and presents an 800 x 600 frame through the same SDL
 # path (bench/sdl/present_loop.cpp), measured in the same run. The host's
-# frame time should be at most 1.3 times the loop's.
+# frame time should be at most 1.3 times the loop's. Then the host's
+# download throughput on the bulk set (BENCH_MIB MiB in 64 files, default
+# 64) from nginx against curl fetching the same URLs from the same server:
+# at least 0.8 times curl's.
 #
 # Usage: scripts/bench-tamber.sh [BUILD_DIR]
 #   BUILD_DIR  a native build with the benchmarks (-DTAMBER_BENCH=ON), as the
@@ -77,6 +80,7 @@ measure() {  # label; the environment names the video driver
 }
 
 SDL_VIDEODRIVER=offscreen measure headless
+xvfb_measure() {
 if command -v Xvfb >/dev/null; then
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$work/display" 2>/dev/null &
   xvfb=$!
@@ -85,3 +89,59 @@ if command -v Xvfb >/dev/null; then
 else
   echo "tamber (xvfb): not measured, Xvfb is not installed"
 fi
+}
+xvfb_measure
+
+# Download throughput: the bulk set on nginx at the base URL's port (the
+# test server stops first). The host's time is that of a whole run into an
+# empty store less that of a run whose store is complete (start-up, the two
+# lists, one lobby frame): what is left is the download.
+kill "$server" 2>/dev/null || true
+wait "$server" 2>/dev/null || true
+server=""
+if ! command -v nginx >/dev/null || ! command -v curl >/dev/null; then
+  echo "tamber download: not measured, nginx or curl is missing (scripts/install-deps.sh)"
+  exit 0
+fi
+mib="${BENCH_MIB:-64}"
+bulk="$work/bulk"
+mkdir -p "$bulk/lobby" "$bulk/files"
+cp "$build/examples/lobby/tblobby.so" "$bulk/"
+cp "$root"/examples/content/lobby/* "$bulk/lobby/"
+for i in $(seq -w 1 64); do
+  head -c $((mib * 1024 * 16)) /dev/urandom > "$bulk/files/f$i.bin"
+done
+printf 'tblobby.so: +lobby/ +files/\n' > "$bulk/.tb_file_list"
+"$build/tools/tamber-catalogue" "$bulk" >/dev/null
+chmod -R a+rX "$work"
+"$root/scripts/nginx-serve.sh" "$bulk" "$port" "$work/nginx" &
+server=$!
+for _ in $(seq 50); do curl -s -o /dev/null "$base_url.tb_file_list" && break; sleep 0.1; done
+
+now() { date +%s.%N; }
+host_run() {
+  local start end
+  start="$(now)"
+  SDL_VIDEODRIVER=offscreen XDG_DATA_HOME="$work/bulk-store" TAMBER_FRAME_STATS="$work/bulk-stats" \
+    "$build/src/tamber-measure" --frames 1 >/dev/null 2>&1
+  end="$(now)"
+  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }'
+}
+awk '{ print $1 }' "$bulk/.pm_file_list" | while read -r name; do
+  printf 'url = "%s%s"\noutput = "%s"\n' "$base_url" "$name" "$work/curl/$name"
+done > "$work/curl.config"
+curl -s --create-dirs -K "$work/curl.config"  # into the page cache
+rm -rf "$work/curl" "$work/bulk-store"
+full="$(host_run)"
+# The updater reads at most 64 KiB a frame: the frame rate during the
+# download sets a ceiling.
+ceiling="$(awk -v r="$(rate "$work/bulk-stats" 0)" 'BEGIN { printf "%.1f", r * 64 / 1024 }')"
+lists_only="$(host_run)"
+start="$(now)"
+curl -s --create-dirs -K "$work/curl.config"
+end="$(now)"
+awk -v mib="$mib" -v full="$full" -v lists="$lists_only" -v a="$start" -v b="$end" -v ceiling="$ceiling" 'BEGIN {
+  host = full - lists; c = b - a
+  printf "tamber download (%d MiB from nginx): %.3f s, %.1f MiB/s (64 KiB a frame allows %.1f MiB/s)\n",
+    mib, host, mib / host, ceiling
+  printf "  curl %.3f s, %.1f MiB/s; ratio %.2f (target >= 0.80)\n", c, mib / c, c / host }'
