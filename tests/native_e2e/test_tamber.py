@@ -5,6 +5,7 @@ the example lobby."""
 
 import os
 import shutil
+import signal
 import subprocess
 import unittest
 
@@ -49,6 +50,16 @@ class UpdateAndHandover(TamberTest):
         second = self.run_host("--frames", "2")
         self.assertEqual(second.returncode, 0, second.output)
         self.assertEqual(self.server.requests(), ["/.pm_file_list", "/.tb_file_list"])
+
+    def test_a_terminate_signal_closes_like_the_close_box(self):
+        self.publish_recorder()
+        host = subprocess.Popen([HOST], env=self.environment(), cwd=self.work, stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT, text=True)
+        self.addCleanup(lambda: host.poll() is None and host.kill())
+        self.assertTrue(harness.wait_until(lambda: "set_application_type 2" in self.calls(), timeout=60))
+        host.send_signal(signal.SIGTERM)
+        self.assertEqual(host.wait(timeout=30), 0, host.stdout.read())
+        self.assertEqual(self.calls()[-3:], ["on_wm_close", "unload", "detach"])
 
     def test_a_failed_update_ends_on_its_screen_and_in_the_log(self):
         self.server.set_rules('{"/.pm_file_list": {"status": 404}}')
