@@ -61,6 +61,17 @@ class UpdateAndHandover(TamberTest):
         self.assertEqual(host.wait(timeout=30), 0, host.stdout.read())
         self.assertEqual(self.calls()[-3:], ["on_wm_close", "unload", "detach"])
 
+    def test_a_library_finds_the_shared_objects_it_needs_beside_it_in_the_store(self):
+        with open(os.environ["TAMBER_WITH_COMPANION_SO"], "rb") as f:
+            lobby = f.read()
+        with open(os.environ["TAMBER_COMPANION_SO"], "rb") as f:
+            companion = f.read()
+        harness.publish(self.www, {"tblobby.so": lobby, "libcompanion.so": companion},
+                        "tblobby.so: libcompanion.so\n")
+        run = self.run_host("--frames", "1")
+        self.assertEqual(run.returncode, 0, run.output)
+        self.assertIn("companion 4242", self.calls())
+
     def test_a_failed_update_ends_on_its_screen_and_in_the_log(self):
         self.server.set_rules('{"/.pm_file_list": {"status": 404}}')
         run = self.run_host("--frames", "2")
