@@ -1,7 +1,8 @@
 // Native builds (the native host tamber, tests): cursors are named by the
-// Windows system cursor ids, which the native host maps to its own shapes. The host program exports applet_send_packet and
-// the poster tamber_post_message as dynamic symbols; where it has no poster
-// (a test program) posts are dropped.
+// Windows system cursor ids, which the native host maps to its own shapes.
+// The host program exports applet_send_packet and the poster
+// tamber_post_message as dynamic symbols; where it has no poster (a test
+// program) posts are dropped.
 #include "platform.h"
 
 #include <dlfcn.h>
