@@ -16,6 +16,8 @@ packages=(
   libcurl4-openssl-dev libfreetype-dev libfontconfig-dev fonts-liberation2
   # signed lists: the native verifier and the publisher tool's signing
   libssl-dev
+  # the native host tamber
+  libsdl2-dev
   python3 curl
   # the download benchmark's server (scripts/bench-download.sh) and the
   # HTTPS tests' servers (scripts/with-tls-server.sh)

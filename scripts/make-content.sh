@@ -1,53 +1,91 @@
 #!/usr/bin/env bash
-# Assembles the example content an operator publishes on the update server:
+# Assembles the example content an operator publishes on the update server,
+# for Windows hosts (quillon.exe), for Linux hosts (tamber), or for both
+# side by side. Each set is a folder of its own, served as the base URL of
+# the hosts of its platform, with its own lists:
 #
-#   OUT_DIR/tblobby.dll     the example lobby library, from a Windows build
-#   OUT_DIR/lobby/...       its assets (examples/content/lobby/)
-#   OUT_DIR/.tb_file_list   what tblobby.dll needs (examples/content/.tb_file_list)
-#   OUT_DIR/.pm_file_list   the catalogue: name, size and SHA-256 of every
+#   SET/tblobby.dll         the example lobby library (tblobby.so in the Linux set)
+#   SET/lobby/...           its assets (examples/content/lobby/)
+#   SET/.tb_file_list       what the lobby library needs (examples/content/.tb_file_list,
+#                           naming the set's own library)
+#   SET/.pm_file_list       the catalogue: name, size and SHA-256 of every
 #                           file, written by the publisher tool tamber-catalogue
-#   OUT_DIR/.pm_file_list.sig, OUT_DIR/.tb_file_list.sig
+#   SET/.pm_file_list.sig, SET/.tb_file_list.sig
 #                           with --sign only: the lists' signatures, for a
 #                           host built with the matching public key
 #                           (-DTAMBER_CONTENT_KEY=KEY.pub.pem)
 #
 # Usage: scripts/make-content.sh [--sign KEY.pem] BUILD_DIR OUT_DIR
+#          the Windows set in OUT_DIR itself
+#        scripts/make-content.sh [--sign KEY.pem] [--windows BUILD_DIR] [--linux BUILD_DIR] OUT_DIR
+#          each set named in OUT_DIR/windows and OUT_DIR/linux
 #   KEY.pem    an ECDSA P-256 private key (openssl genpkey -algorithm EC
 #              -pkeyopt ec_paramgen_curve:P-256 -out KEY.pem); signing needs
 #              a native tamber-catalogue
-#   BUILD_DIR  a Windows build (cmake/toolchain-i686-w64-mingw32.cmake) in
-#              which tblobby is built: ninja -C BUILD_DIR tblobby
-#   OUT_DIR    a new or empty folder; serve it as the update server's base URL
+#   BUILD_DIR  for Windows a Windows build (cmake/toolchain-*-w64-mingw32.cmake),
+#              for Linux a native build, in which tblobby is built:
+#              ninja -C BUILD_DIR tblobby
+#   OUT_DIR    a new or empty folder; serve it (or its windows/ and linux/
+#              folders) as the update server's base URL
 #
 # tamber-catalogue is looked for in this order: $TAMBER_CATALOGUE (a command,
 # e.g. "scripts/wine-run.sh path/to/tamber-catalogue.exe"); the native builds
-# build/ and build-clang/ of this checkout; PATH; BUILD_DIR's own
-# tools/tamber-catalogue.exe, run under Wine.
+# build/ and build-clang/ of this checkout, or the Linux BUILD_DIR; PATH; the
+# Windows BUILD_DIR's own tools/tamber-catalogue.exe, run under Wine.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
-sign_key=""
-if [ $# -ge 1 ] && [ "$1" = "--sign" ]; then
-  if [ $# -lt 2 ] || [ ! -f "$2" ]; then
-    echo "make-content: --sign needs a private key file" >&2
-    exit 2
-  fi
-  sign_key="$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"
-  shift 2
-fi
-if [ $# -ne 2 ]; then
+usage() {
   echo "usage: $0 [--sign KEY.pem] BUILD_DIR OUT_DIR" >&2
+  echo "       $0 [--sign KEY.pem] [--windows BUILD_DIR] [--linux BUILD_DIR] OUT_DIR" >&2
   exit 2
+}
+
+sign_key=""
+windows_build=""
+linux_build=""
+split=0
+while [ $# -gt 1 ]; do
+  case "$1" in
+    --sign)
+      if [ ! -f "$2" ]; then
+        echo "make-content: --sign needs a private key file" >&2
+        exit 2
+      fi
+      sign_key="$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"
+      shift 2 ;;
+    --windows) windows_build="$2"; split=1; shift 2 ;;
+    --linux) linux_build="$2"; split=1; shift 2 ;;
+    *) break ;;
+  esac
+done
+if [ "$split" = 0 ]; then
+  [ $# -eq 2 ] || usage
+  windows_build="$1"
+  shift
 fi
-build_dir="$(cd "$1" && pwd)"
-out_dir="$2"
+[ $# -eq 1 ] || usage
+out_dir="$1"
 content="$root/examples/content"
 
-library="$build_dir/examples/lobby/tblobby.dll"
-if [ ! -f "$library" ]; then
-  echo "make-content: $library not found; build it with: ninja -C $1 tblobby" >&2
-  exit 1
-fi
+for build in "$windows_build" "$linux_build"; do
+  if [ -n "$build" ] && [ ! -d "$build" ]; then
+    echo "make-content: $build is not a build folder" >&2
+    exit 1
+  fi
+done
+[ -z "$windows_build" ] || windows_build="$(cd "$windows_build" && pwd)"
+[ -z "$linux_build" ] || linux_build="$(cd "$linux_build" && pwd)"
+
+check_library() {  # library file, build folder
+  if [ ! -f "$1" ]; then
+    echo "make-content: $1 not found; build it with: ninja -C $2 tblobby" >&2
+    exit 1
+  fi
+}
+[ -z "$windows_build" ] || check_library "$windows_build/examples/lobby/tblobby.dll" "$windows_build"
+[ -z "$linux_build" ] || check_library "$linux_build/examples/lobby/tblobby.so" "$linux_build"
+
 # Stale files would end up in the catalogue and be downloaded by every host.
 if [ -d "$out_dir" ] && [ -n "$(ls -A "$out_dir")" ]; then
   echo "make-content: $out_dir is not empty" >&2
@@ -60,7 +98,8 @@ find_catalogue_tool() {
     return
   fi
   local candidate
-  for candidate in "$root/build/tools/tamber-catalogue" "$root/build-clang/tools/tamber-catalogue"; do
+  for candidate in "$root/build/tools/tamber-catalogue" "$root/build-clang/tools/tamber-catalogue" \
+                   ${linux_build:+"$linux_build/tools/tamber-catalogue"}; do
     if [ -x "$candidate" ]; then
       echo "$candidate"
       return
@@ -70,8 +109,8 @@ find_catalogue_tool() {
     command -v tamber-catalogue
     return
   fi
-  if [ -f "$build_dir/tools/tamber-catalogue.exe" ]; then
-    echo "$root/scripts/wine-run.sh $build_dir/tools/tamber-catalogue.exe"
+  if [ -n "$windows_build" ] && [ -f "$windows_build/tools/tamber-catalogue.exe" ]; then
+    echo "$root/scripts/wine-run.sh $windows_build/tools/tamber-catalogue.exe"
     return
   fi
   return 1
@@ -82,21 +121,33 @@ if ! catalogue_tool="$(find_catalogue_tool)"; then
   exit 1
 fi
 
-mkdir -p "$out_dir/lobby"
-cp "$library" "$out_dir/tblobby.dll"
-cp "$content"/lobby/* "$out_dir/lobby/"
-cp "$content/.tb_file_list" "$out_dir/.tb_file_list"
+publish() {  # set folder, library file
+  local set_dir="$1" library="$2"
+  local name
+  name="$(basename "$library")"
+  mkdir -p "$set_dir/lobby"
+  cp "$library" "$set_dir/$name"
+  cp "$content"/lobby/* "$set_dir/lobby/"
+  # The dependency list names the set's own lobby library.
+  sed "s/^tblobby\.dll:/$name:/" "$content/.tb_file_list" > "$set_dir/.tb_file_list"
+  # $catalogue_tool may be a command with arguments (the Wine case).
+  if [ -n "$sign_key" ]; then
+    # shellcheck disable=SC2086
+    $catalogue_tool --sign "$sign_key" "$set_dir"
+  else
+    # shellcheck disable=SC2086
+    $catalogue_tool "$set_dir"
+  fi
+  # shellcheck disable=SC2086
+  $catalogue_tool --verify "$set_dir" >/dev/null
+  echo "make-content: $set_dir is ready:"
+  cat "$set_dir/.pm_file_list"
+}
 
-# $catalogue_tool may be a command with arguments (the Wine case).
-if [ -n "$sign_key" ]; then
-  # shellcheck disable=SC2086
-  $catalogue_tool --sign "$sign_key" "$out_dir"
-else
-  # shellcheck disable=SC2086
-  $catalogue_tool "$out_dir"
+if [ "$split" = 0 ]; then
+  publish "$out_dir" "$windows_build/examples/lobby/tblobby.dll"
+  exit 0
 fi
-# shellcheck disable=SC2086
-$catalogue_tool --verify "$out_dir" >/dev/null
-
-echo "make-content: $out_dir is ready:"
-cat "$out_dir/.pm_file_list"
+[ -n "$windows_build$linux_build" ] || usage
+[ -z "$windows_build" ] || publish "$out_dir/windows" "$windows_build/examples/lobby/tblobby.dll"
+[ -z "$linux_build" ] || publish "$out_dir/linux" "$linux_build/examples/lobby/tblobby.so"

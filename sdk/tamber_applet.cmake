@@ -16,7 +16,9 @@
 #     exports the decorated names ("_applet_load@12"), which MinGW would
 #     otherwise strip of their leading underscore;
 #   - on 64-bit Windows and ELF the SDK header's declarations export the
-#     plain names ("applet_load"); every other symbol stays hidden.
+#     plain names ("applet_load"); every other symbol stays hidden;
+#   - on ELF the library finds the shared objects it links against in its
+#     own folder (a run path of $ORIGIN), as a DLL finds its own beside it.
 #
 # The library gets no "lib" prefix: "tblobby" builds tblobby.dll (tblobby.so
 # natively).
@@ -43,6 +45,13 @@ function(tamber_applet_library target)
   add_library(${target} SHARED ${sources})
   target_include_directories(${target} PRIVATE "${_TAMBER_SDK_DIR}")
   set_target_properties(${target} PROPERTIES PREFIX "" C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden)
+  if(NOT WIN32)
+    # Shared objects the library links against are looked for in its own
+    # folder (the host's store), as Windows looks for a DLL's dependencies
+    # in the host's library directory; the library as built is the one
+    # published, so no folder of the build machine goes into it.
+    set_target_properties(${target} PROPERTIES BUILD_WITH_INSTALL_RPATH ON INSTALL_RPATH "$ORIGIN")
+  endif()
 
   # Every object that goes into the library: its own, and those of object
   # libraries named among its sources.

@@ -115,7 +115,10 @@ extern "C" {
 typedef int32_t tamber_result;
 
 /* An opaque handle the host passes through (module, window, cursor).
- * On Windows these are HMODULE, HWND and HCURSOR. */
+ * On Windows these are HMODULE, HWND and HCURSOR. The native host has no
+ * cursor handles of its own: there a cursor is named by the value of a
+ * Windows system cursor id (32512 arrow, 32513 I-beam, 32649 hand, ...,
+ * as MAKEINTRESOURCE gives it) and any other handle shows the arrow. */
 typedef void *tamber_handle;
 
 /* colour: one 32-bit word, opacity in bits 24-31 (0 transparent, 255
@@ -423,6 +426,20 @@ typedef void (TAMBER_CALL *tamber_host_send_packet_fn)(uint32_t a, uint32_t b);
 #  define TAMBER_HOST_SEND_PACKET_NAME "_applet_send_packet@8"
 #else
 #  define TAMBER_HOST_SEND_PACKET_NAME "applet_send_packet"
+#endif
+
+/* Posting to the host window. On Windows a library posts with PostMessage
+ * to the window applet_load gave it. Where the host has no window a library
+ * can post to (the native host, on SDL), the host program exports a second
+ * function instead, found the same way:
+ *     dlsym(RTLD_DEFAULT, TAMBER_HOST_POST_MESSAGE_NAME)
+ * It queues the message for the host window as PostMessage does, may be
+ * called from any thread, and returns 1 when the message was queued, 0 when
+ * `window` is not the host window or the queue refused it. */
+#if !defined(_WIN32)
+typedef int (TAMBER_CALL *tamber_host_post_message_fn)(tamber_handle window, uint32_t message, uintptr_t wparam,
+                                                       intptr_t lparam);
+#  define TAMBER_HOST_POST_MESSAGE_NAME "tamber_post_message"
 #endif
 
 #ifdef __cplusplus

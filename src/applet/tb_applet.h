@@ -26,7 +26,12 @@ public:
     tb_applet(http_client& http, applet& library, void* (*main_window)(), const int32_t& application_type,
               const text_resources& text);
 
-    // Starts the update with the root name "tblobby.dll".
+    // The lobby library to update and load: "tblobby.dll" unless the host
+    // names another (the native host's lobby is "tblobby.so"). `name` must
+    // outlive the applet.
+    void set_root_name(const char* name) { root_name_ = name; }
+
+    // Starts the update with the root name.
     void start_update();
 
     const updater& update_state() const { return updater_; }
@@ -57,6 +62,7 @@ public:
 private:
     updater updater_;
     int32_t load_result_ = -1;
+    const char* root_name_ = root_library_name;
 
     applet& library_;
     void* (*main_window_)();

@@ -150,9 +150,11 @@ tamber_host_send_packet_fn find_host_send_packet(void) {
 }
 
 int post_to_window(tamber_handle window, uint32_t message) {
-    (void)window;
-    (void)message;
-    return 0;
+    void *address = dlsym(RTLD_DEFAULT, TAMBER_HOST_POST_MESSAGE_NAME);
+    tamber_host_post_message_fn post;
+    if (!address) return 0;
+    memcpy(&post, &address, sizeof post);
+    return post(window, message, 0, 0);
 }
 
 #endif

@@ -47,8 +47,9 @@ tamber_handle cursor_from_setting(uint32_t value);
 tamber_host_send_packet_fn find_host_send_packet(void);
 
 /* Posts `message` (wParam and lParam 0) to `window`, the way a game library
- * talks to the host's main window; 1 on success. Windows only: elsewhere
- * there is no window and the result is 0. */
+ * talks to the host's main window; 1 on success. Elsewhere than on Windows
+ * through the host's export TAMBER_HOST_POST_MESSAGE_NAME; 0 where the host
+ * program has none. */
 int post_to_window(tamber_handle window, uint32_t message);
 
 #endif

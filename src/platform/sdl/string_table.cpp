@@ -1,0 +1,39 @@
+#include "platform/sdl/string_table.h"
+
+#include <SDL.h>
+
+#include "resources/resource_ids.h"
+#include "shell/messages.h"
+
+namespace tamber::sdl {
+
+namespace {
+struct string_entry {
+    uint32_t id;
+    const char16_t* text;
+};
+// Generated from resources/quillon.rc by the build.
+constexpr string_entry strings[] = {
+#include "string_table.inc"
+};
+}  // namespace
+
+std::u16string string_text(uint32_t id) {
+    for (const string_entry& s : strings)
+        if (s.id == id) return s.text;
+    return {};
+}
+
+std::string string_utf8(uint32_t id, uint32_t code) {
+    const std::u16string text = fill_error_code(string_text(id), code);
+    // The terminating zero is converted too: SDL does not always end its
+    // result with one of its own.
+    char* converted = SDL_iconv_string("UTF-8", "UTF-16LE", reinterpret_cast<const char*>(text.c_str()),
+                                       (text.size() + 1) * sizeof(char16_t));
+    if (!converted) return {};
+    std::string out(converted);
+    SDL_free(converted);
+    return out;
+}
+
+}  // namespace tamber::sdl
