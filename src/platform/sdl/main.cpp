@@ -33,6 +33,13 @@
 #include "resources/resource_ids.h"
 #include "shell/frame_stats.h"
 #include "shell/input.h"
+
+#ifdef TAMBER_CONTENT_KEY
+// A host built with a content key: the generated content_key.h holds it.
+#include "content_key.h"
+#include "platform/native/openssl_signature.h"
+#include "update/signature.h"
+#endif
 #include "shell/input_window.h"
 #include "shell/messages.h"
 #include "shell/shell.h"
@@ -203,6 +210,11 @@ int main(int argc, char** argv) {
         application_type = 2;
         bootstrap_applet.set_root_name(native_root_library_name);
         bootstrap_applet.set_server_path(TAMBER_BASE_URL);
+#ifdef TAMBER_CONTENT_KEY
+        static const tamber::native::openssl_verifier content_verifier;
+        static const tamber::content_key_signatures signed_lists(content_verifier, tamber::content_key);
+        bootstrap_applet.set_list_signatures(&signed_lists);
+#endif
         bootstrap_applet.start_update();
 
         tamber::sdl::frame_step step(windows, frame, library_applet, bootstrap_applet.update_state(), options.frames,
