@@ -44,26 +44,26 @@ constexpr uint32_t fullscreen_bits_per_pixel = 32;
 HWND main_window = nullptr;
 HACCEL accelerators = nullptr;
 wchar_t window_title[64] = L"";
-int32_t application_type = 0;
-
-void* main_window_handle() { return main_window; }
+// What the lobby library is told it runs in.
+constexpr int32_t application_type = 2;
 
 int show_error_message(UINT id, UINT flags, uint32_t code = 0);
 LRESULT CALLBACK main_window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
 // Process-wide objects, constructed in this order before WinMain and
-// destroyed in reverse order after it.
+// destroyed in reverse order after it. Each is constructed after everything
+// it refers to; the main window is handed over once WinMain has made it.
 // The text engine first: the two fonts and the text bitmap are made by it.
 tamber::win32::gdi_font_engine text_engine;
 tamber::font large_font(text_engine, tamber::large_font_desc());
 tamber::font small_font(text_engine, tamber::small_font_desc());
+tamber::render_bitmap text_bitmap(text_engine);
+const tamber::text_resources text{large_font, small_font, text_bitmap};
 tamber::frame_image frame(frame_width, frame_height);
 tamber::win32::wininet_http http;
-extern tamber::applet library_applet;
-extern const tamber::text_resources text;
-tamber::tb_applet bootstrap_applet(http, library_applet, main_window_handle, application_type, text);
 tamber::win32::library_loader library_loader;
 tamber::applet library_applet(library_loader);
+tamber::tb_applet bootstrap_applet(http, library_applet, text);
 // The display device, on DirectDraw 7: the shell's switches open it on the
 // main window with the frame's size and 32 bits per pixel.
 tamber::win32::directdraw_system directdraw(main_window, [](uint32_t id, uint32_t flags) {
@@ -79,8 +79,6 @@ tamber::mouse_router mouse(window_calls, GetSystemMetrics(SM_CXDRAG), GetSystemM
 tamber::win32::window_system windows(main_window, accelerators);
 tamber::shell host(frame, bootstrap_applet, library_applet, windows, display);
 tamber::window_procedure procedure(host, library_applet, display, mouse, window_calls);
-tamber::render_bitmap text_bitmap(text_engine);
-const tamber::text_resources text{large_font, small_font, text_bitmap};
 
 // Loads string `id` and shows it in a message box owned by the main window
 // (which may not exist yet). A text with an error-code placeholder gets
@@ -123,9 +121,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (!display.switch_to_windowed()) return -1;
 
     tamber::win32::set_up_data_directory(main_window);
-    application_type = 2;
     bootstrap_applet.set_server_path(TAMBER_BASE_URL);
-    bootstrap_applet.start_update();
+    bootstrap_applet.start_update(main_window, application_type);
 
 #ifdef TAMBER_MEASURE_HOST
     // Frame statistics, in the host built for measuring only (see
