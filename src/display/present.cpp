@@ -58,18 +58,18 @@ hresult display_device::present_frame(const frame_view& view, int mode) {
 
 hresult display_device::blit_to_screen(bool no_tearing) {
     if (!primary_) return E_NO_PRIMARY_SURFACE;
-    if (system_.is_iconic(window_)) return 1;  // nothing to draw into
+    if (windows_.is_iconic(window_)) return 1;  // nothing to draw into
     uint32_t flags = ddraw::blt_wait | ddraw::blt_async;
     if (no_tearing) flags |= ddraw::blt_ddfx;
     const uint32_t fx = ddraw::bltfx_notearing;
     if (fullscreen_) {
         if (back_buffer_) return primary_->blt(nullptr, *back_buffer_, flags, fx);
     } else if (offscreen_) {
-        if (!system_.is_window(window_)) return error_invalid_window_handle;
+        if (!windows_.is_window(window_)) return error_invalid_window_handle;
         // The client area on the screen; the clipper keeps the blit to the
         // window's visible parts and DirectDraw scales the frame to it.
         rect area{};
-        if (!system_.client_rect_on_screen(window_, area)) return error_invalid_window_handle;
+        if (!windows_.client_rect_on_screen(window_, area)) return error_invalid_window_handle;
         return primary_->blt(&area, *offscreen_, flags, fx);
     }
     return E_NO_FRAME_SURFACE;

@@ -1,8 +1,9 @@
 // The main window's procedure as decisions: a window message (with its
 // Windows number and parameters) becomes calls on the current applet, the
-// library-backed applet, the mouse router and the display, plus an answer
-// for the system. The Win32 window procedure feeds every message through
-// handle() and calls DefWindowProcW when the answer asks for it.
+// library-backed applet, the mouse router, the display and the shell's
+// display-mode switch, plus an answer for the system. The Win32 window
+// procedure feeds every message through handle() and calls DefWindowProcW
+// when the answer asks for it.
 #pragma once
 
 #include <cstdint>
@@ -58,7 +59,6 @@ class window_display {
 public:
     virtual void close() = 0;
     virtual int32_t blit_to_screen(bool no_tearing) = 0;
-    virtual void toggle_display_mode() = 0;
     virtual bool is_fullscreen() const = 0;
 
 protected:

@@ -39,7 +39,7 @@ const uint8_t* pixel(const fake_surface& s, uint32_t x, uint32_t y) {
 
 struct present_test : ::testing::Test {
     fake_display_system system;
-    display_device device{system, shell_mode};
+    display_device device{system, system};
     test_frame frame;
 
     void open(bool fullscreen) {
