@@ -21,6 +21,7 @@
 
 #include "tool_files.h"
 #include "update/file_list.h"
+#include "update/file_store.h"
 #include "update/sha256.h"
 
 namespace fs = std::filesystem;

@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
             }
             continue;
         }
-        if (display.present_frame(frame.view(), tamber::present_flip) < 0) ++failed;
+        if (display.present_frame(frame.view(), tamber::present_mode::flip) < 0) ++failed;
         QueryPerformanceCounter(&now);
         if (!timing) {
             started = now;

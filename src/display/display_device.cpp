@@ -35,7 +35,7 @@ hresult display_device::create_clipper() {
 }
 
 hresult display_device::create_primary() {
-    if (!directdraw_) return E_DISPLAY_NOT_OPEN;
+    if (!directdraw_) return err_display_not_open;
     ddraw::surface_desc desc{};
     if (fullscreen_) {
         desc.flags = ddraw::sd_caps | ddraw::sd_backbuffercount;
@@ -56,7 +56,7 @@ hresult display_device::create_primary() {
 }
 
 hresult display_device::create_offscreen() {
-    if (!directdraw_) return E_DISPLAY_NOT_OPEN;
+    if (!directdraw_) return err_display_not_open;
     ddraw::surface_desc desc{};
     desc.flags = ddraw::sd_caps | ddraw::sd_height | ddraw::sd_width;
     desc.width = width_;
@@ -162,13 +162,13 @@ void display_device::release_interfaces() {
 }
 
 hresult display_device::restore_surfaces() {
-    if (!primary_ && fullscreen_) return E_NO_PRIMARY_SURFACE;
+    if (!primary_ && fullscreen_) return err_no_primary_surface;
     if (fullscreen_) {
         if (primary_->is_lost() >= 0) return ddraw::ok;
         const hresult r = primary_->restore();  // the back buffer comes back with its chain
         return r < 0 ? r : ddraw::ok;
     }
-    if (!directdraw_) return E_DISPLAY_NOT_OPEN;
+    if (!directdraw_) return err_display_not_open;
 
     const bool primary_usable = primary_ && (primary_->is_lost() >= 0 || primary_->restore() >= 0);
     if (primary_usable) {
@@ -185,9 +185,9 @@ hresult display_device::restore_surfaces() {
 }
 
 hresult display_device::check_device() {
-    if (!directdraw_) return E_DISPLAY_NOT_OPEN;
+    if (!directdraw_) return err_display_not_open;
     const hresult r = directdraw_->test_cooperative_level();
-    return r == ddraw::err_wrongmode ? S_DISPLAY_MODE_CHANGED : r;
+    return r == ddraw::err_wrongmode ? display_mode_changed : r;
 }
 
 bool display_device::desktop_depth_supported() {

@@ -9,16 +9,16 @@
 #include <memory>
 
 #include "display/directdraw.h"
-#include "shell/input_window.h"
 #include "shell/shell.h"
+#include "shell/window_procedure.h"
 
 namespace tamber {
 
-// Results of the device besides DirectDraw's own.
-constexpr hresult E_DISPLAY_NOT_OPEN = static_cast<hresult>(0x80049200);
-constexpr hresult E_NO_PRIMARY_SURFACE = static_cast<hresult>(0x80049202);
-constexpr hresult E_NO_FRAME_SURFACE = static_cast<hresult>(0x80049203);
-constexpr hresult S_DISPLAY_MODE_CHANGED = 0x00049204;
+// Results of the device besides DirectDraw's own (named like them).
+constexpr hresult err_display_not_open = static_cast<hresult>(0x80049200);
+constexpr hresult err_no_primary_surface = static_cast<hresult>(0x80049202);
+constexpr hresult err_no_frame_surface = static_cast<hresult>(0x80049203);
+constexpr hresult display_mode_changed = 0x00049204;  // a success
 constexpr hresult error_invalid_window_handle = 1400;  // ERROR_INVALID_WINDOW_HANDLE, as is
 
 // Style of the window in fullscreen mode: popup, visible, clip children,
@@ -57,11 +57,11 @@ public:
     const ddraw::surface_desc& target_description() const { return target_; }
 
     // Presentation (present.cpp).
-    // Repairs, converts `view` into the target surface and shows it: mode 0
-    // blit, 1 blit without tearing, 2 flip.
-    hresult present_frame(const frame_view& view, int mode) override;
+    // Repairs, converts `view` into the target surface and shows it as
+    // `mode` says (any other value: converted, not shown).
+    hresult present_frame(const frame_view& view, present_mode mode) override;
     // Copies the converted frame to the visible surface.
-    hresult blit_to_screen(bool no_tearing) override;
+    hresult blit_to_screen(blit_mode mode) override;
     hresult flip();
 
 private:

@@ -81,7 +81,7 @@ bool shell::run_frame() {
     frame_view view = frame_.view();
     const point cursor = windows_.cursor_position(main_window_);
     current_applet().render(elapsed, &view, cursor.x, cursor.y);
-    display_.present_frame(frame_.view(), present_flip);  // a failed frame is simply lost
+    display_.present_frame(frame_.view(), present_mode::flip);  // a failed frame is simply lost
     if (listener_) listener_->frame_presented(now);
 
     return !windows_.is_foreground(main_window_);

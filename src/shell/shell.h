@@ -24,8 +24,9 @@ enum : int32_t {
     dialog_quit = IDC_QUIT,
 };
 
-// Presentation modes of present_frame.
-enum : int { present_blit = 0, present_blit_no_tearing = 1, present_flip = 2 };
+// Presentation modes of present_frame: a blit into the window, the same
+// without tearing, or a flip (a blit without tearing in windowed mode).
+enum class present_mode : int { blit = 0, blit_no_tearing = 1, flip = 2 };
 
 // What the loop, the frame step and the display-mode switches ask of the
 // windowing system. Calls about the main window are handed it.
@@ -72,7 +73,7 @@ public:
     virtual bool is_fullscreen() const = 0;
     virtual bool is_open() const = 0;
     virtual bool desktop_depth_supported() = 0;
-    virtual int32_t present_frame(const frame_view& view, int mode) = 0;
+    virtual int32_t present_frame(const frame_view& view, present_mode mode) = 0;
     // Opens the display on `window`, closing what was open. An invalid
     // window answers 1400, which is not negative but opens nothing.
     virtual int32_t open_windowed(window_handle window, display_mode mode) = 0;

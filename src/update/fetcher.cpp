@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "update/body_buffer.h"
 #include "update/download_log.h"
-#include "update/fetcher.h"
 #include "update/updater.h"
 
 namespace tamber {

@@ -261,7 +261,7 @@ TEST_F(display_device_test, a_switch_on_a_window_that_is_gone_fails) {
 TEST_F(display_device_test, check_device_reports_a_changed_display_mode_as_success) {
     open_windowed();
     system.cooperative_level = ddraw::err_wrongmode;
-    EXPECT_EQ(device.check_device(), S_DISPLAY_MODE_CHANGED);
+    EXPECT_EQ(device.check_device(), display_mode_changed);
     EXPECT_GE(device.check_device(), 0);
     system.cooperative_level = ddraw::err_exclusivemodealreadyset;
     EXPECT_EQ(device.check_device(), ddraw::err_exclusivemodealreadyset);
@@ -316,7 +316,7 @@ TEST_F(display_device_test, a_lost_fullscreen_primary_is_restored_with_its_chain
 TEST_F(display_device_test, a_desktop_mode_change_rebuilds_both_surfaces_in_the_new_format) {
     open_windowed();
     system.cooperative_level = ddraw::err_wrongmode;
-    EXPECT_EQ(device.check_device(), S_DISPLAY_MODE_CHANGED);
+    EXPECT_EQ(device.check_device(), display_mode_changed);
     for (auto* s : system.surfaces) {
         s->lost = true;
         s->restorable = false;
@@ -335,7 +335,7 @@ TEST_F(display_device_test, a_desktop_mode_change_rebuilds_both_surfaces_in_the_
     // The next frame is converted into the new format.
     frame_image frame(800, 600);
     std::memset(frame.plane(2), 0xFF, 800 * 600);
-    EXPECT_EQ(device.present_frame(frame.view(), present_flip), 0);
+    EXPECT_EQ(device.present_frame(frame.view(), present_mode::flip), 0);
     const auto* offscreen = system.surface_named("offscreen");
     EXPECT_EQ(offscreen->pixels[0] | offscreen->pixels[1] << 8, 0xF800);
 }

@@ -94,9 +94,9 @@ struct fake_display final : display_control {
         return answer;
     }
     frame_view presented{};
-    int32_t present_frame(const frame_view& view, int mode) override {
+    int32_t present_frame(const frame_view& view, present_mode mode) override {
         presented = view;
-        record("present " + std::to_string(mode));
+        record("present " + std::to_string(static_cast<int>(mode)));
         return 0;
     }
 };
@@ -211,7 +211,7 @@ TEST_F(shell_test, every_waiting_message_is_handled_before_the_next_frame) {
         bool desktop_depth_supported() override { return true; }
         int32_t open_windowed(window_handle, display_mode) override { return 0; }
         int32_t open_fullscreen(window_handle, display_mode) override { return 0; }
-        int32_t present_frame(const frame_view& v, int mode) override {
+        int32_t present_frame(const frame_view& v, present_mode mode) override {
             w->queue = {4, -1};
             return inner->present_frame(v, mode);
         }

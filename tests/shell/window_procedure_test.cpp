@@ -9,7 +9,7 @@
 #include "applet/applet.h"
 #include "draw/frame_image.h"
 #include "input_fakes.h"
-#include "shell/input_window.h"
+#include "shell/window_procedure.h"
 #include "support/fake_library.h"
 
 namespace tamber {
@@ -59,15 +59,15 @@ public:
     int32_t blit_result = 0;
 
     void close() override { log_.push_back("display.close"); }
-    int32_t blit_to_screen(bool no_tearing) override {
-        log_.push_back(std::string("display.blit_to_screen ") + (no_tearing ? "1" : "0"));
+    int32_t blit_to_screen(blit_mode mode) override {
+        log_.push_back(std::string("display.blit_to_screen ") + (mode == blit_mode::no_tearing ? "1" : "0"));
         return blit_result;
     }
     bool is_fullscreen() const override { return fullscreen; }
     bool is_open() const override { return true; }
     int32_t check_device() override { return 0; }
     bool desktop_depth_supported() override { return true; }
-    int32_t present_frame(const frame_view&, int) override { return 0; }
+    int32_t present_frame(const frame_view&, present_mode) override { return 0; }
     // A window message opens the display only through the shell's toggle
     // of the display mode.
     int32_t open_windowed(window_handle, display_mode) override { return toggled(); }

@@ -25,8 +25,8 @@
 #include "resources/resource_ids.h"
 #include "shell/frame_stats.h"
 #include "shell/input.h"
-#include "shell/input_window.h"
 #include "shell/shell.h"
+#include "shell/window_procedure.h"
 
 #ifndef TAMBER_BASE_URL
 #define TAMBER_BASE_URL ""

@@ -1,13 +1,13 @@
 // The main window on Win32: its class and creation, its size and place,
 // and the window procedure that feeds every message through the shell's
-// decisions (shell/input_window.h) and does what they ask of the window.
+// decisions (shell/window_procedure.h) and does what they ask of the window.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 
-#include "shell/input_window.h"
+#include "shell/window_procedure.h"
 
 namespace tamber::win32 {
 

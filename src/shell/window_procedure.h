@@ -54,11 +54,14 @@ constexpr uint32_t sc_key_menu = 0xF100;
 constexpr uint32_t sc_screen_save = 0xF140;
 constexpr uint32_t sc_monitor_power = 0xF170;
 
+// How blit_to_screen copies: as soon as it can, or waiting so as not to tear.
+enum class blit_mode { plain, no_tearing };
+
 // What the window procedure asks of the display device.
 class window_display {
 public:
     virtual void close() = 0;
-    virtual int32_t blit_to_screen(bool no_tearing) = 0;
+    virtual int32_t blit_to_screen(blit_mode mode) = 0;
     virtual bool is_fullscreen() const = 0;
 
 protected:

@@ -1,4 +1,4 @@
-#include "shell/input_window.h"
+#include "shell/window_procedure.h"
 
 #include <algorithm>
 
@@ -24,7 +24,7 @@ message_answer window_procedure::handle(uint32_t message, uintptr_t wparam, intp
         return pass_on;
     case wm::paint:
         calls_.begin_paint();
-        if (display_.blit_to_screen(false) < 0) calls_.fill_paint_black();
+        if (display_.blit_to_screen(blit_mode::plain) < 0) calls_.fill_paint_black();
         calls_.end_paint();
         return answer(0);
     case wm::close:
