@@ -29,6 +29,7 @@
 #include "platform/native/openssl_signature.h"
 #endif
 #include "update/file_list.h"
+#include "update/file_store.h"
 #include "update/sha256.h"
 
 namespace fs = std::filesystem;

@@ -27,7 +27,6 @@ namespace {
 
 constexpr int32_t frame_width = 800;
 constexpr int32_t frame_height = 600;
-constexpr uint32_t fullscreen_bits_per_pixel = 32;
 
 HWND main_window = nullptr;
 
@@ -86,15 +85,12 @@ int main(int argc, char** argv) {
     const char* output = argc == 3 ? argv[2] : nullptr;
 
     // The host's objects, in the host's order: the frame, the DirectDraw
-    // system over the main window, the display device with the shell's
-    // mode.
+    // factory and the window calls, the display device.
     tamber::frame_image frame(frame_width, frame_height);
     fill_gradient(frame);
-    tamber::win32::directdraw_system directdraw(main_window, [](uint32_t id, uint32_t) {
-        std::fprintf(stderr, "present_loop: the display device reported string %u\n", static_cast<unsigned>(id));
-    });
-    tamber::display_device display(directdraw, {static_cast<uint32_t>(frame_width),
-                                                static_cast<uint32_t>(frame_height), fullscreen_bits_per_pixel});
+    tamber::win32::directdraw_factory directdraw;
+    tamber::win32::display_window display_window;
+    tamber::display_device display(directdraw, display_window);
 
     DWORD error = 0;
     if (!tamber::win32::create_main_window(GetModuleHandleW(nullptr), loop_window_procedure, L"present loop",
@@ -103,8 +99,12 @@ int main(int argc, char** argv) {
                      static_cast<unsigned long>(error));
         return 1;
     }
-    if (!display.switch_to_windowed()) {
-        std::fprintf(stderr, "present_loop: the display device did not open in windowed mode\n");
+    // The shell's start-up switch: windowed mode with the frame's size.
+    const tamber::display_mode mode{static_cast<uint32_t>(frame_width), static_cast<uint32_t>(frame_height),
+                                    tamber::fullscreen_bits_per_pixel};
+    if (const int32_t r = display.open_windowed(main_window, mode); r < 0 || !display.is_open()) {
+        std::fprintf(stderr, "present_loop: the display device did not open in windowed mode (%08lX)\n",
+                     static_cast<unsigned long>(static_cast<uint32_t>(r)));
         return 1;
     }
 
@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
             }
             continue;
         }
-        if (display.present_frame(frame.view(), tamber::present_flip) < 0) ++failed;
+        if (display.present_frame(frame.view(), tamber::present_mode::flip) < 0) ++failed;
         QueryPerformanceCounter(&now);
         if (!timing) {
             started = now;

@@ -10,6 +10,7 @@
 namespace tamber {
 
 using cursor_handle = void*;  // null: the host's arrow cursor
+using window_handle = void*;  // the main window, as the platform names it
 
 class applet_base {
 public:

@@ -8,13 +8,16 @@
 
 namespace tamber {
 
-tb_applet::tb_applet(http_client& http, applet& library, void* (*main_window)(), const int32_t& application_type,
-                     const text_resources& text)
-    : updater_(http), library_(library), main_window_(main_window), application_type_(application_type), text_(text) {}
+tb_applet::tb_applet(http_client& http, applet& library, const text_resources& text)
+    : updater_(http), library_(library), text_(text) {}
 
 void tb_applet::set_server_path(const char* url) { updater_.set_base_url(url ? url : ""); }
 
-void tb_applet::start_update() { updater_.start(root_name_); }
+void tb_applet::start_update(window_handle main_window, int32_t application_type) {
+    main_window_ = main_window;
+    application_type_ = application_type;
+    updater_.start(root_name_);
+}
 
 void tb_applet::update(uint32_t) {
     updater_.step();
@@ -22,7 +25,7 @@ void tb_applet::update(uint32_t) {
 
     // The handover: from this frame's render on, the lobby library draws.
     updater_.reset();
-    load_result_ = library_.load(root_name_, main_window_(), 0);
+    load_result_ = library_.load(root_name_, main_window_, 0);
     const std::string base_url = updater_.base_url();
     library_.set_server_path(base_url.c_str());
     library_.set_application_type(application_type_);

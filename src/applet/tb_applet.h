@@ -19,20 +19,18 @@ inline constexpr char root_library_name[] = "tblobby.dll";
 
 class tb_applet final : public applet_base {
 public:
-    // `library` receives the lobby; `main_window` and `application_type`
-    // give the shell's globals at the handover; `text` draws the status
-    // lines. All of them may be constructed after this object: they are only
-    // used from the first frame on.
-    tb_applet(http_client& http, applet& library, void* (*main_window)(), const int32_t& application_type,
-              const text_resources& text);
+    // `library` receives the lobby; `text` draws the status lines.
+    tb_applet(http_client& http, applet& library, const text_resources& text);
 
     // The lobby library to update and load: "tblobby.dll" unless the host
     // names another (the native host's lobby is "tblobby.so"). `name` must
     // outlive the applet.
     void set_root_name(const char* name) { root_name_ = name; }
 
-    // Starts the update with the root name.
-    void start_update();
+    // Starts the update with the root name. When it completes, the lobby
+    // library is loaded for `main_window` and then told `application_type`:
+    // both are kept until that handover.
+    void start_update(window_handle main_window, int32_t application_type);
 
     const updater& update_state() const { return updater_; }
     // A signed host's check of the lists (updater::set_list_signatures).
@@ -65,9 +63,9 @@ private:
     const char* root_name_ = root_library_name;
 
     applet& library_;
-    void* (*main_window_)();
-    const int32_t& application_type_;
     const text_resources& text_;
+    window_handle main_window_ = nullptr;
+    int32_t application_type_ = 0;
 };
 
 // The status message for an updater state and the last load result.

@@ -1,8 +1,8 @@
 // The display device's view of DirectDraw 7 and of the window it draws into:
 // interfaces shaped after the IDirectDraw7, IDirectDrawClipper and
-// IDirectDrawSurface7 calls the device makes, and the few window and system
-// calls around them. The Win32 build implements them over the real
-// interfaces; tests implement them with fakes.
+// IDirectDrawSurface7 calls the device makes, a factory for the first two,
+// and the few window calls around them. The Win32 build implements them over
+// the real interfaces; tests implement them with fakes.
 //
 // Ownership: every object handed out through a std::unique_ptr holds exactly
 // one reference of the interface it stands for; destroying it releases that
@@ -12,12 +12,12 @@
 #include <cstdint>
 #include <memory>
 
+#include "applet/applet_base.h"
 #include "draw/frame_image.h"
 
 namespace tamber {
 
 using hresult = int32_t;
-using window_handle = void*;
 using menu_handle = void*;
 
 namespace ddraw {
@@ -128,19 +128,23 @@ public:
 
 }  // namespace ddraw
 
-// Everything else the display device asks of the platform: creating the
-// DirectDraw objects, the window it draws into, and the shell's ways of
-// telling the user that a mode switch failed.
-class display_system {
+// Creation of the DirectDraw objects: DirectDrawCreateEx for the default
+// driver with interface IDirectDraw7, and DirectDrawCreateClipper.
+class directdraw_factory {
 public:
-    // DirectDrawCreateEx for the default driver, interface IDirectDraw7.
     virtual hresult create_directdraw(std::unique_ptr<ddraw::object>& created) = 0;
-    // DirectDrawCreateClipper.
     virtual hresult create_clipper(uint32_t flags, std::unique_ptr<ddraw::clipper>& created) = 0;
 
-    virtual window_handle main_window() = 0;
+protected:
+    ~directdraw_factory() = default;
+};
+
+// What the display device needs of the window it draws into, and of the
+// desktop around it.
+class display_window {
+public:
     virtual bool is_window(window_handle window) = 0;
-    virtual uint32_t window_style(window_handle window) = 0;  // GWL_STYLE
+    virtual uint32_t window_style(window_handle window) = 0;     // GWL_STYLE
     virtual uint32_t window_ex_style(window_handle window) = 0;  // GWL_EXSTYLE
     virtual void set_window_style(window_handle window, uint32_t style) = 0;
     virtual void set_window_ex_style(window_handle window, uint32_t ex_style) = 0;
@@ -155,15 +159,8 @@ public:
     // Planes times bits per pixel of the screen.
     virtual int32_t desktop_bits_per_pixel() = 0;
 
-    // PlaySoundW with a system sound alias.
-    virtual void play_sound_alias(const char16_t* alias, uint32_t flags) = 0;
-    // A string-table text in a message box owned by the main window.
-    virtual void show_message(uint32_t string_id, uint32_t flags) = 0;
-    // Posts WM_CLOSE (0, 0) to `window`.
-    virtual void post_close(window_handle window) = 0;
-
 protected:
-    ~display_system() = default;
+    ~display_window() = default;
 };
 
 }  // namespace tamber

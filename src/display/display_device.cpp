@@ -4,8 +4,8 @@
 
 namespace tamber {
 
-display_device::display_device(display_system& system, display_mode shell_mode)
-    : system_(system), shell_mode_(shell_mode) {}
+display_device::display_device(directdraw_factory& directdraw, display_window& windows)
+    : directdraw_factory_(directdraw), windows_(windows) {}
 
 display_device::~display_device() {
     close();
@@ -14,7 +14,7 @@ display_device::~display_device() {
 
 hresult display_device::create_directdraw(uint32_t cooperation) {
     std::unique_ptr<ddraw::object> created;
-    const hresult r = system_.create_directdraw(created);
+    const hresult r = directdraw_factory_.create_directdraw(created);
     directdraw_ = std::move(created);  // replaces (and releases) any previous one
     if (r < 0) return r;
     if (!directdraw_) return ddraw::err_generic;
@@ -27,7 +27,7 @@ hresult display_device::create_directdraw(uint32_t cooperation) {
 
 hresult display_device::create_clipper() {
     std::unique_ptr<ddraw::clipper> created;
-    const hresult r = system_.create_clipper(0, created);
+    const hresult r = directdraw_factory_.create_clipper(0, created);
     clipper_ = std::move(created);
     if (r < 0) return r;
     if (!clipper_) return ddraw::err_generic;
@@ -35,7 +35,7 @@ hresult display_device::create_clipper() {
 }
 
 hresult display_device::create_primary() {
-    if (!directdraw_) return E_DISPLAY_NOT_OPEN;
+    if (!directdraw_) return err_display_not_open;
     ddraw::surface_desc desc{};
     if (fullscreen_) {
         desc.flags = ddraw::sd_caps | ddraw::sd_backbuffercount;
@@ -56,7 +56,7 @@ hresult display_device::create_primary() {
 }
 
 hresult display_device::create_offscreen() {
-    if (!directdraw_) return E_DISPLAY_NOT_OPEN;
+    if (!directdraw_) return err_display_not_open;
     ddraw::surface_desc desc{};
     desc.flags = ddraw::sd_caps | ddraw::sd_height | ddraw::sd_width;
     desc.width = width_;
@@ -84,14 +84,14 @@ hresult display_device::get_back_buffer() {
 }
 
 hresult display_device::open_windowed(window_handle window, display_mode mode) {
-    if (!window || !system_.is_window(window)) return error_invalid_window_handle;
+    if (!window || !windows_.is_window(window)) return error_invalid_window_handle;
     close();
     window_ = window;
     width_ = mode.width;
     height_ = mode.height;
     bits_per_pixel_ = mode.bits_per_pixel;
     fullscreen_ = false;
-    system_.size_window_for_client(window, static_cast<int32_t>(mode.width), static_cast<int32_t>(mode.height));
+    windows_.size_window_for_client(window, static_cast<int32_t>(mode.width), static_cast<int32_t>(mode.height));
 
     hresult r = create_directdraw(ddraw::scl_normal);
     if (r >= 0) r = create_clipper();
@@ -106,7 +106,7 @@ hresult display_device::open_windowed(window_handle window, display_mode mode) {
 }
 
 hresult display_device::open_fullscreen(window_handle window, display_mode mode) {
-    if (!window || !system_.is_window(window)) return error_invalid_window_handle;
+    if (!window || !windows_.is_window(window)) return error_invalid_window_handle;
     close();
     window_ = window;
     width_ = mode.width;
@@ -114,12 +114,12 @@ hresult display_device::open_fullscreen(window_handle window, display_mode mode)
     bits_per_pixel_ = mode.bits_per_pixel;
     fullscreen_ = true;
 
-    saved_style_ = system_.window_style(window);
-    saved_ex_style_ = system_.window_ex_style(window);
-    saved_menu_ = system_.window_menu(window);
-    system_.set_window_style(window, fullscreen_window_style);
-    system_.set_window_ex_style(window, 0);
-    system_.set_window_menu(window, nullptr);
+    saved_style_ = windows_.window_style(window);
+    saved_ex_style_ = windows_.window_ex_style(window);
+    saved_menu_ = windows_.window_menu(window);
+    windows_.set_window_style(window, fullscreen_window_style);
+    windows_.set_window_ex_style(window, 0);
+    windows_.set_window_menu(window, nullptr);
 
     hresult r = create_directdraw(ddraw::scl_fullscreen | ddraw::scl_allowreboot | ddraw::scl_exclusive);
     if (r >= 0) r = create_clipper();
@@ -135,10 +135,10 @@ hresult display_device::open_fullscreen(window_handle window, display_mode mode)
 
 void display_device::close() {
     if (fullscreen_) {
-        if (window_ && system_.is_window(window_)) {
-            system_.set_window_style(window_, saved_style_);
-            system_.set_window_ex_style(window_, saved_ex_style_);
-            system_.set_window_menu(window_, saved_menu_);
+        if (window_ && windows_.is_window(window_)) {
+            windows_.set_window_style(window_, saved_style_);
+            windows_.set_window_ex_style(window_, saved_ex_style_);
+            windows_.set_window_menu(window_, saved_menu_);
         }
         if (directdraw_) {
             directdraw_->flip_to_gdi_surface();
@@ -162,13 +162,13 @@ void display_device::release_interfaces() {
 }
 
 hresult display_device::restore_surfaces() {
-    if (!primary_ && fullscreen_) return E_NO_PRIMARY_SURFACE;
+    if (!primary_ && fullscreen_) return err_no_primary_surface;
     if (fullscreen_) {
         if (primary_->is_lost() >= 0) return ddraw::ok;
         const hresult r = primary_->restore();  // the back buffer comes back with its chain
         return r < 0 ? r : ddraw::ok;
     }
-    if (!directdraw_) return E_DISPLAY_NOT_OPEN;
+    if (!directdraw_) return err_display_not_open;
 
     const bool primary_usable = primary_ && (primary_->is_lost() >= 0 || primary_->restore() >= 0);
     if (primary_usable) {
@@ -185,41 +185,14 @@ hresult display_device::restore_surfaces() {
 }
 
 hresult display_device::check_device() {
-    if (!directdraw_) return E_DISPLAY_NOT_OPEN;
+    if (!directdraw_) return err_display_not_open;
     const hresult r = directdraw_->test_cooperative_level();
-    return r == ddraw::err_wrongmode ? S_DISPLAY_MODE_CHANGED : r;
+    return r == ddraw::err_wrongmode ? display_mode_changed : r;
 }
 
 bool display_device::desktop_depth_supported() {
-    const int32_t depth = system_.desktop_bits_per_pixel();
+    const int32_t depth = windows_.desktop_bits_per_pixel();
     return depth == 16 || depth == 24 || depth == 32;
-}
-
-// An open counts as done when it answered success and left the device open:
-// an invalid window answers 1400, which is not negative but opens nothing.
-bool display_device::switch_to_windowed() {
-    const window_handle window = system_.main_window();
-    if (open_windowed(window, shell_mode_) >= 0 && open_) return true;
-    system_.show_message(string_windowed_failed, 0);
-    system_.post_close(window);
-    return false;
-}
-
-bool display_device::switch_to_fullscreen() {
-    const window_handle window = system_.main_window();
-    if (open_fullscreen(window, shell_mode_) >= 0 && open_) return true;
-    system_.play_sound_alias(fullscreen_refused_sound, fullscreen_refused_sound_flags);
-    if (open_windowed(window, shell_mode_) >= 0 && open_) return true;
-    system_.show_message(string_windowed_failed, 0);
-    system_.post_close(window);
-    return false;
-}
-
-void display_device::toggle_display_mode() {
-    if (fullscreen_)
-        switch_to_windowed();
-    else
-        switch_to_fullscreen();
 }
 
 }  // namespace tamber

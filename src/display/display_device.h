@@ -1,54 +1,44 @@
 // The display device: the DirectDraw object, a clipper on the window, the
 // visible surface and the surface each frame is converted into, in one of
 // two modes: windowed (drawing into the main window on the desktop) or
-// fullscreen (exclusive mode, its own display mode, a flip chain). It also
-// carries the shell's mode switches and presentation of frames.
+// fullscreen (exclusive mode, its own display mode, a flip chain), and the
+// presentation of frames.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 
 #include "display/directdraw.h"
-#include "shell/input_window.h"
 #include "shell/shell.h"
+#include "shell/window_procedure.h"
 
 namespace tamber {
 
-struct display_mode {
-    uint32_t width;
-    uint32_t height;
-    uint32_t bits_per_pixel;  // used in fullscreen mode only
-};
-
-// Results of the device besides DirectDraw's own.
-constexpr hresult E_DISPLAY_NOT_OPEN = static_cast<hresult>(0x80049200);
-constexpr hresult E_NO_PRIMARY_SURFACE = static_cast<hresult>(0x80049202);
-constexpr hresult E_NO_FRAME_SURFACE = static_cast<hresult>(0x80049203);
-constexpr hresult S_DISPLAY_MODE_CHANGED = 0x00049204;
+// Results of the device besides DirectDraw's own (named like them).
+constexpr hresult err_display_not_open = static_cast<hresult>(0x80049200);
+constexpr hresult err_no_primary_surface = static_cast<hresult>(0x80049202);
+constexpr hresult err_no_frame_surface = static_cast<hresult>(0x80049203);
+constexpr hresult display_mode_changed = 0x00049204;  // a success
 constexpr hresult error_invalid_window_handle = 1400;  // ERROR_INVALID_WINDOW_HANDLE, as is
 
 // Style of the window in fullscreen mode: popup, visible, clip children,
 // system menu.
 constexpr uint32_t fullscreen_window_style = 0x92080000;
-// The system sound of a refused switch to fullscreen mode, and PlaySoundW's
-// SND_ALIAS | SND_ASYNC | SND_NOSTOP.
-constexpr char16_t fullscreen_refused_sound[] = u"SystemDefault";
-constexpr uint32_t fullscreen_refused_sound_flags = 0x10011;
-// String 6 of the string table: going back to windowed mode failed.
-constexpr uint32_t string_windowed_failed = IDS_WINDOWED_FAILED;
 
 class display_device final : public display_control, public window_display {
 public:
-    // `shell_mode` is what the shell's switches open with (the frame size
-    // and 32 bits per pixel); the window is the system's main window.
-    display_device(display_system& system, display_mode shell_mode);
+    // DirectDraw objects come from `directdraw`; `windows` answers for the
+    // window the device is opened on.
+    display_device(directdraw_factory& directdraw, display_window& windows);
     // close, then whatever is still held is released.
     ~display_device();
     display_device(const display_device&) = delete;
     display_device& operator=(const display_device&) = delete;
 
-    hresult open_windowed(window_handle window, display_mode mode);
-    hresult open_fullscreen(window_handle window, display_mode mode);
+    // Opening answers the first failing step's result and leaves the device
+    // closed; what the user is told of it is the shell's decision.
+    hresult open_windowed(window_handle window, display_mode mode) override;
+    hresult open_fullscreen(window_handle window, display_mode mode) override;
     // Back to closed: leaves fullscreen mode, gives the window its styles
     // back, releases every interface. Safe on a closed device.
     void close() override;
@@ -59,27 +49,19 @@ public:
     // The desktop's colour depth is one presentation can convert to.
     bool desktop_depth_supported() override;
 
-    bool is_open() const { return open_; }
+    bool is_open() const override { return open_; }
     bool is_fullscreen() const override { return fullscreen_; }
     window_handle window() const { return window_; }
     display_mode mode() const { return {width_, height_, bits_per_pixel_}; }
     // Description of the surface frames are converted into.
     const ddraw::surface_desc& target_description() const { return target_; }
 
-    // The shell's switches, on the main window with the shell's mode.
-    // switch_to_windowed: on failure, string 6 and WM_CLOSE.
-    bool switch_to_windowed();
-    // switch_to_fullscreen: on failure, the system sound and windowed mode
-    // again (string 6 and WM_CLOSE if even that fails).
-    bool switch_to_fullscreen() override;
-    void toggle_display_mode() override;
-
     // Presentation (present.cpp).
-    // Repairs, converts `view` into the target surface and shows it: mode 0
-    // blit, 1 blit without tearing, 2 flip.
-    hresult present_frame(const frame_view& view, int mode) override;
+    // Repairs, converts `view` into the target surface and shows it as
+    // `mode` says (any other value: converted, not shown).
+    hresult present_frame(const frame_view& view, present_mode mode) override;
     // Copies the converted frame to the visible surface.
-    hresult blit_to_screen(bool no_tearing) override;
+    hresult blit_to_screen(blit_mode mode) override;
     hresult flip();
 
 private:
@@ -90,8 +72,8 @@ private:
     hresult get_back_buffer();
     void release_interfaces();
 
-    display_system& system_;
-    display_mode shell_mode_;
+    directdraw_factory& directdraw_factory_;
+    display_window& windows_;
 
     window_handle window_ = nullptr;
     uint32_t width_ = 0, height_ = 0, bits_per_pixel_ = 0;

@@ -48,7 +48,8 @@ converter select_converter(const ddraw::pixel_format& format);
 struct converter_set {
     const char* name;  // "scalar", "sse2", "ssse3", "avx2"
     convert_row_fn bgrx32, rgbx32, bgr24, rgb24, general16, general24, general32;
-    // For the common 16-bit layouts (5-6-5, 5-5-5, 4-4-4, either way round):
+    // For the common 16-bit layouts (the table in pixel_rule.h: 5-6-5 and
+    // 5-5-5 either way round, 4-4-4 with red high):
     // a faster routine for the layout, or null to use general16.
     convert_row_fn (*common16)(const channel_layout& layout);
 };

@@ -37,47 +37,47 @@ hresult convert_frame(const frame_view& view, ddraw::surface& target, const ddra
     return r;
 }
 
-hresult display_device::present_frame(const frame_view& view, int mode) {
-    if (!open_) return E_DISPLAY_NOT_OPEN;
+hresult display_device::present_frame(const frame_view& view, present_mode mode) {
+    if (!open_) return err_display_not_open;
     if (const hresult r = restore_surfaces(); r < 0) return r;
     ddraw::surface* target = fullscreen_ ? back_buffer_.get() : offscreen_.get();
-    if (!target) return E_NO_FRAME_SURFACE;
+    if (!target) return err_no_frame_surface;
     const hresult converted = convert_frame(view, *target, target_.format);
     if (converted < 0) return converted;
     switch (mode) {
-    case present_blit:
-        return blit_to_screen(false);
-    case present_blit_no_tearing:
-        return blit_to_screen(true);
-    case present_flip:
+    case present_mode::blit:
+        return blit_to_screen(blit_mode::plain);
+    case present_mode::blit_no_tearing:
+        return blit_to_screen(blit_mode::no_tearing);
+    case present_mode::flip:
         return flip();
     default:
         return converted;
     }
 }
 
-hresult display_device::blit_to_screen(bool no_tearing) {
-    if (!primary_) return E_NO_PRIMARY_SURFACE;
-    if (system_.is_iconic(window_)) return 1;  // nothing to draw into
+hresult display_device::blit_to_screen(blit_mode mode) {
+    if (!primary_) return err_no_primary_surface;
+    if (windows_.is_iconic(window_)) return 1;  // nothing to draw into
     uint32_t flags = ddraw::blt_wait | ddraw::blt_async;
-    if (no_tearing) flags |= ddraw::blt_ddfx;
+    if (mode == blit_mode::no_tearing) flags |= ddraw::blt_ddfx;
     const uint32_t fx = ddraw::bltfx_notearing;
     if (fullscreen_) {
         if (back_buffer_) return primary_->blt(nullptr, *back_buffer_, flags, fx);
     } else if (offscreen_) {
-        if (!system_.is_window(window_)) return error_invalid_window_handle;
+        if (!windows_.is_window(window_)) return error_invalid_window_handle;
         // The client area on the screen; the clipper keeps the blit to the
         // window's visible parts and DirectDraw scales the frame to it.
         rect area{};
-        if (!system_.client_rect_on_screen(window_, area)) return error_invalid_window_handle;
+        if (!windows_.client_rect_on_screen(window_, area)) return error_invalid_window_handle;
         return primary_->blt(&area, *offscreen_, flags, fx);
     }
-    return E_NO_FRAME_SURFACE;
+    return err_no_frame_surface;
 }
 
 hresult display_device::flip() {
-    if (!fullscreen_) return blit_to_screen(true);
-    if (!primary_) return E_NO_PRIMARY_SURFACE;
+    if (!fullscreen_) return blit_to_screen(blit_mode::no_tearing);
+    if (!primary_) return err_no_primary_surface;
     return primary_->flip(ddraw::flip_wait);
 }
 

@@ -24,43 +24,71 @@ enum : int32_t {
     dialog_quit = IDC_QUIT,
 };
 
-// Presentation modes of present_frame.
-enum : int { present_blit = 0, present_blit_no_tearing = 1, present_flip = 2 };
+// Presentation modes of present_frame: a blit into the window, the same
+// without tearing, or a flip (a blit without tearing in windowed mode).
+enum class present_mode : int { blit = 0, blit_no_tearing = 1, flip = 2 };
 
-// What the loop and the frame step ask of the windowing system.
+// What the loop, the frame step and the display-mode switches ask of the
+// windowing system. Calls about the main window are handed it.
 class window_system {
 public:
     virtual uint32_t time_ms() = 0;  // timeGetTime
     // A message is waiting for any window of the thread (not removed).
     virtual bool message_waiting() = 0;
-    // Retrieves one message and handles it (accelerators, translation,
-    // dispatch). Returns false for WM_QUIT, with its wParam in exit_code.
-    virtual bool handle_message(int& exit_code) = 0;
+    // Retrieves one message and handles it (accelerators for the main
+    // window, translation, dispatch). Returns false for WM_QUIT, with its
+    // wParam in exit_code.
+    virtual bool handle_message(window_handle main_window, int& exit_code) = 0;
     virtual void sleep_ms(uint32_t ms) = 0;
     // The pointer position in client coordinates of the main window.
-    virtual point cursor_position() = 0;
-    virtual bool is_foreground() = 0;
+    virtual point cursor_position(window_handle main_window) = 0;
+    virtual bool is_foreground(window_handle main_window) = 0;
     // Runs the display-mode dialog modally; returns the button id.
-    virtual int32_t display_mode_dialog() = 0;
+    virtual int32_t display_mode_dialog(window_handle main_window) = 0;
     // Posts WM_CLOSE (0, 0) to the main window.
-    virtual void post_close() = 0;
+    virtual void post_close(window_handle main_window) = 0;
+    // PlaySoundW with a system sound alias.
+    virtual void play_sound_alias(const char16_t* alias, uint32_t flags) = 0;
+    // A string-table text in a message box owned by the main window.
+    virtual void show_message(window_handle main_window, uint32_t string_id, uint32_t flags) = 0;
 
 protected:
     ~window_system() = default;
 };
 
-// What the frame step asks of the display device.
+// What the display device is asked to open: a client area (or display
+// mode) of width x height, and in fullscreen mode its colour depth.
+struct display_mode {
+    uint32_t width;
+    uint32_t height;
+    uint32_t bits_per_pixel;  // used in fullscreen mode only
+};
+
+// What the frame step and the display-mode switches ask of the display
+// device. Its answers are result codes; what the user is told of a failure
+// is the shell's decision.
 class display_control {
 public:
     virtual int32_t check_device() = 0;  // negative: may not draw now
     virtual bool is_fullscreen() const = 0;
+    virtual bool is_open() const = 0;
     virtual bool desktop_depth_supported() = 0;
-    virtual bool switch_to_fullscreen() = 0;
-    virtual int32_t present_frame(const frame_view& view, int mode) = 0;
+    virtual int32_t present_frame(const frame_view& view, present_mode mode) = 0;
+    // Opens the display on `window`, closing what was open. An invalid
+    // window answers 1400, which is not negative but opens nothing.
+    virtual int32_t open_windowed(window_handle window, display_mode mode) = 0;
+    virtual int32_t open_fullscreen(window_handle window, display_mode mode) = 0;
 
 protected:
     ~display_control() = default;
 };
+
+// The system sound of a refused switch to fullscreen mode, and PlaySoundW's
+// SND_ALIAS | SND_ASYNC | SND_NOSTOP.
+constexpr char16_t fullscreen_refused_sound[] = u"SystemDefault";
+constexpr uint32_t fullscreen_refused_sound_flags = 0x10011;
+// Fullscreen mode's colour depth; its size is the frame's.
+constexpr uint32_t fullscreen_bits_per_pixel = 32;
 
 // Told after every presented frame (the host's frame statistics).
 class frame_listener {
@@ -73,7 +101,9 @@ protected:
 
 class shell {
 public:
-    // Reads the clock: the first frame's elapsed time counts from here.
+    // Reads the clock: the first frame's elapsed time counts from here. The
+    // display opens with the frame's size (and 32 bits per pixel in
+    // fullscreen mode).
     shell(frame_image& frame, applet_base& bootstrap, applet& library, window_system& windows,
           display_control& display);
 
@@ -81,6 +111,20 @@ public:
     // applet. Chosen afresh at every use: loading the lobby library is the
     // whole handover.
     applet_base& current_applet();
+
+    // The main window, once it exists: opens the display in windowed mode
+    // on it (as switch_to_windowed). Every later switch, message and call
+    // about the main window uses this window.
+    bool open_display(window_handle main_window);
+    window_handle main_window() const { return main_window_; }
+
+    // The display-mode switches, on the main window. switch_to_windowed:
+    // on failure, string 6 and WM_CLOSE. switch_to_fullscreen: on failure,
+    // the system sound and windowed mode again (string 6 and WM_CLOSE if
+    // even that fails).
+    bool switch_to_windowed();
+    bool switch_to_fullscreen();
+    void toggle_display_mode();
 
     // One frame: update, then (when the display may draw) render and
     // present. Returns true when the loop should sleep 20 ms.
@@ -96,11 +140,19 @@ public:
     bool in_menu_loop() const { return in_menu_loop_; }
 
 private:
+    // An open counts as done when it answered success and left the display
+    // open.
+    bool opened(int32_t result) const { return result >= 0 && display_.is_open(); }
+    // Windowed mode could not be had: the user is told and the window closed.
+    void windowed_failed();
+
     frame_image& frame_;
     applet_base& bootstrap_;
     applet& library_;
     window_system& windows_;
     display_control& display_;
+    display_mode mode_;
+    window_handle main_window_ = nullptr;
     uint32_t last_frame_time_;
     bool in_menu_loop_ = false;
     frame_listener* listener_ = nullptr;

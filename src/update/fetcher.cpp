@@ -10,8 +10,8 @@
 #include <string>
 #include <utility>
 
+#include "update/body_buffer.h"
 #include "update/download_log.h"
-#include "update/fetcher.h"
 #include "update/updater.h"
 
 namespace tamber {

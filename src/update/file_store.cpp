@@ -6,12 +6,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #if defined(_WIN32)
 #include <direct.h>
 #endif
 
 #include "update/download_log.h"
+#include "update/sha256.h"
 
 namespace tamber {
 
@@ -63,6 +65,44 @@ bool write_file(std::span<const uint8_t> bytes, const std::string& name) {
     log_message("Write error on '%s': %u bytes have been written instead of %u", name.c_str(),
                 static_cast<unsigned>(written), static_cast<unsigned>(bytes.size()));
     return false;
+}
+
+namespace {
+
+constexpr size_t stdio_buffer_size = 64 * 1024;
+
+// Closes the file when the test is done with it, whichever way it ends.
+struct file_closer {
+    std::FILE* file;
+    ~file_closer() {
+        if (file) std::fclose(file);
+    }
+};
+
+}  // namespace
+
+bool needs_download(const std::string& name, uint32_t size, const std::string& digest) {
+    // A name with a NUL byte would name a different file to the C library.
+    if (name.empty() || name.find('\0') != std::string::npos) return true;
+
+    // The status first: a file of the wrong size costs no open and no read.
+    // Only a regular file can be current; a directory that happens to be
+    // opened for reading reads as empty and must not pass as an empty file.
+    // The C runtime's status call reads the name as fopen below does.
+    uint64_t local_size = 0;
+    if (!regular_file_size(name, local_size) || local_size != size) return true;
+
+    // hash_file reads 4096 bytes at a time; a larger stdio buffer below it
+    // turns those into a sixteenth of the system reads. Declared before the
+    // file so that it outlives the fclose.
+    const std::unique_ptr<char[]> stdio_buffer(new char[stdio_buffer_size]);
+    file_closer file{std::fopen(name.c_str(), "rb")};
+    if (!file.file) return true;
+    std::setvbuf(file.file, stdio_buffer.get(), _IOFBF, stdio_buffer_size);
+    uint8_t out[32];
+    const uint32_t total = hash_file(file.file, out);
+    if (total != size) return true;
+    return digest_to_hex(out) != digest;
 }
 
 }  // namespace tamber

@@ -28,6 +28,11 @@ bool regular_file_size(const std::string& name, uint64_t& size);
 // "data/img", ...). Every level is tried on every call; results are ignored.
 void make_directories(const std::string& path);
 
+// True when the local file `name` is missing, of another size, or its
+// SHA-256 digest (64 upper-case hexadecimal characters) differs from
+// `digest`.
+bool needs_download(const std::string& name, uint32_t size, const std::string& digest);
+
 // Writes `bytes` to the file `name` ("wb": created or truncated), creating
 // its directories first. On failure logs one line and returns false:
 //   "Cannot open '%s': error %d: %s"  (errno and strerror of the failed open)

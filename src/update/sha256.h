@@ -41,8 +41,4 @@ uint32_t hash_file(std::FILE* file, uint8_t out[32]);
 // 64 upper-case hexadecimal characters.
 std::string digest_to_hex(const uint8_t digest[32]);
 
-// True when the local file `name` is missing, of another size, or its
-// digest text differs from `digest`.
-bool needs_download(const std::string& name, uint32_t size, const std::string& digest);
-
 }  // namespace tamber

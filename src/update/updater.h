@@ -20,7 +20,7 @@
 #include <cstdint>
 #include <string>
 
-#include "update/fetcher.h"
+#include "update/body_buffer.h"
 #include "update/file_list.h"
 #include "update/http.h"
 #include "update/signature.h"

@@ -76,7 +76,7 @@ protected:
     render_bitmap bitmap{engine};
     text_resources text{large, small, bitmap};
     frame_image frame{800, 600};
-    tb_applet boot{http, library, the_window, application_type, text};
+    tb_applet boot{http, library, text};
 };
 
 TEST_F(tb_applet_test, answers_like_an_applet_that_takes_no_input) {
@@ -90,7 +90,7 @@ TEST_F(tb_applet_test, answers_like_an_applet_that_takes_no_input) {
 
 TEST_F(tb_applet_test, an_empty_base_url_hands_over_at_once_without_a_request) {
     boot.set_server_path("");
-    boot.start_update();
+    boot.start_update(the_window(), application_type);
     EXPECT_EQ(boot.update_state().state(), complete);
     boot.update(16);
     EXPECT_TRUE(http.requests.empty());
@@ -108,7 +108,7 @@ TEST_F(tb_applet_test, a_complete_update_passes_the_base_url_then_the_applicatio
     http.serve("http://updates.test/.tb_file_list", "tblobby.dll:\n");
     http.serve("http://updates.test/tblobby.dll", lobby);
     boot.set_server_path("http://updates.test/");
-    boot.start_update();
+    boot.start_update(the_window(), application_type);
 
     render();
     EXPECT_EQ(drawn_lines(), std::vector<std::u16string>{u"Retrieving file list..."});
@@ -136,7 +136,7 @@ TEST_F(tb_applet_test, a_complete_update_passes_the_base_url_then_the_applicatio
 TEST_F(tb_applet_test, a_missing_lobby_library_stays_on_screen_with_its_code) {
     loader.present = false;
     boot.set_server_path("");
-    boot.start_update();
+    boot.start_update(the_window(), application_type);
     boot.update(16);
     EXPECT_EQ(boot.load_result(), static_cast<int32_t>(0x8007007E));
     EXPECT_FALSE(library.is_loaded());
@@ -153,7 +153,7 @@ TEST_F(tb_applet_test, a_missing_lobby_library_stays_on_screen_with_its_code) {
 TEST_F(tb_applet_test, a_library_whose_load_fails_shows_its_code_and_is_unmapped) {
     load_answer = static_cast<int32_t>(0x80004005);
     boot.set_server_path("");
-    boot.start_update();
+    boot.start_update(the_window(), application_type);
     boot.update(16);
     EXPECT_EQ(boot.load_result(), static_cast<int32_t>(0x80004005));
     EXPECT_FALSE(library.is_loaded());
@@ -168,7 +168,7 @@ TEST_F(tb_applet_test, a_failed_download_names_the_file) {
     http.serve("http://updates.test/.tb_file_list", "tblobby.dll: a/b.dat\n");
     http.serve("http://updates.test/a/b.dat", "12345").length = 1000;  // the body ends short
     boot.set_server_path("http://updates.test/");
-    boot.start_update();
+    boot.start_update(the_window(), application_type);
     for (int frame_number = 0; frame_number < 10; ++frame_number) boot.update(16);
     ASSERT_EQ(boot.update_state().state(), failed_transfer);
     render();

@@ -1,14 +1,18 @@
 // The display device against the DirectDraw stand-in: opening in both modes,
-// closing, the shell's switches with their fallbacks, surface repair and
-// the device check.
+// closing, the shell's switches over it with their fallbacks, surface repair
+// and the device check.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
 
+#include "applet/applet.h"
 #include "display/display_device.h"
 #include "draw/frame_image.h"
 #include "fake_directdraw.h"
+#include "shell/input_fakes.h"
+#include "shell/shell.h"
+#include "support/fake_library.h"
 
 namespace tamber {
 namespace {
@@ -19,15 +23,52 @@ using testing::fake_display_system;
 
 constexpr display_mode shell_mode{800, 600, 32};
 
+// The shell's ways of telling the user, written to the DirectDraw world's
+// log so that tests see them in order with the device's calls.
+class world_windows final : public window_system {
+public:
+    explicit world_windows(fake_display_system& world) : world_(world) {}
+    uint32_t time_ms() override { return 0; }
+    bool message_waiting() override { return false; }
+    bool handle_message(window_handle, int&) override { return false; }
+    void sleep_ms(uint32_t) override {}
+    point cursor_position(window_handle) override { return {0, 0}; }
+    bool is_foreground(window_handle) override { return true; }
+    int32_t display_mode_dialog(window_handle) override { return dialog_retry; }
+    void post_close(window_handle window) override {
+        world_.log.push_back(window == world_.main ? "PostMessage WM_CLOSE main" : "PostMessage WM_CLOSE other");
+    }
+    void play_sound_alias(const char16_t* alias, uint32_t flags) override {
+        std::string name;
+        for (; *alias; ++alias) name += static_cast<char>(*alias);
+        world_.log.push_back("PlaySound " + name + " " + testing::hex(flags));
+    }
+    void show_message(window_handle, uint32_t string_id, uint32_t flags) override {
+        world_.log.push_back("MessageBox " + std::to_string(string_id) + " " + testing::hex(flags));
+    }
+
+private:
+    fake_display_system& world_;
+};
+
 struct display_device_test : ::testing::Test {
     fake_display_system system;
-    display_device device{system, shell_mode};
+    display_device device{system, system};
     menu_handle menu = reinterpret_cast<menu_handle>(0x77);
+
+    // The shell whose switches drive the device, with an 800 x 600 frame.
+    testing::call_log applet_calls;
+    testing::recording_applet bootstrap{applet_calls};
+    test::fake_library_loader loader{};
+    applet library{loader};
+    frame_image frame{800, 600};
+    world_windows windows{system};
+    shell host{frame, bootstrap, library, windows, device};
 
     void SetUp() override { system.windows[system.main].menu = menu; }
     // Starts from a windowed device, with a clean log.
     void open_windowed() {
-        ASSERT_TRUE(device.switch_to_windowed());
+        ASSERT_TRUE(host.open_display(system.main));
         system.log.clear();
     }
 };
@@ -64,10 +105,10 @@ TEST_F(display_device_test, opens_fullscreen_with_a_flip_chain_and_a_popup_windo
 
 TEST_F(display_device_test, toggling_twice_returns_to_windowed_with_a_fresh_directdraw_object) {
     open_windowed();
-    device.toggle_display_mode();
+    host.toggle_display_mode();
     EXPECT_TRUE(device.is_fullscreen());
     EXPECT_TRUE(device.is_open());
-    device.toggle_display_mode();
+    host.toggle_display_mode();
     EXPECT_FALSE(device.is_fullscreen());
     EXPECT_TRUE(device.is_open());
 
@@ -91,7 +132,7 @@ TEST_F(display_device_test, toggling_twice_returns_to_windowed_with_a_fresh_dire
 TEST_F(display_device_test, refused_fullscreen_plays_one_sound_and_stays_windowed_without_a_message) {
     open_windowed();
     system.fail["SetDisplayMode 800x600x32 0 0x0"] = ddraw::err_invalidmode;
-    EXPECT_TRUE(device.switch_to_fullscreen());
+    EXPECT_TRUE(host.switch_to_fullscreen());
     EXPECT_THAT(system.lines("PlaySound"), ElementsAre("PlaySound SystemDefault 0x10011"));
     EXPECT_THAT(system.lines("MessageBox"), IsEmpty());
     EXPECT_THAT(system.lines("PostMessage"), IsEmpty());
@@ -106,7 +147,7 @@ TEST_F(display_device_test, when_not_even_windowed_mode_opens_string_6_is_shown_
     open_windowed();
     system.fail["CreateSurface flags 0x21 caps 0x218 backbuffers 1"] = ddraw::err_generic;
     system.fail["CreateSurface flags 0x1 caps 0x200"] = ddraw::err_generic;
-    EXPECT_FALSE(device.switch_to_fullscreen());
+    EXPECT_FALSE(host.switch_to_fullscreen());
     EXPECT_THAT(system.lines("PlaySound"), ::testing::SizeIs(1));
     EXPECT_THAT(system.lines("MessageBox"), ElementsAre("MessageBox 6 0x0"));
     EXPECT_THAT(system.lines("PostMessage"), ElementsAre("PostMessage WM_CLOSE main"));
@@ -115,10 +156,25 @@ TEST_F(display_device_test, when_not_even_windowed_mode_opens_string_6_is_shown_
 
     // At start-up: the same message, no sound.
     system.log.clear();
-    EXPECT_FALSE(device.switch_to_windowed());
+    EXPECT_FALSE(host.open_display(system.main));
     EXPECT_THAT(system.lines("PlaySound"), IsEmpty());
     EXPECT_THAT(system.lines("MessageBox"), ElementsAre("MessageBox 6 0x0"));
     EXPECT_THAT(system.lines("PostMessage"), ElementsAre("PostMessage WM_CLOSE main"));
+}
+
+// The device answers a failed open with its result code and nothing else:
+// the message, the sound and the close are the shell's (above).
+TEST_F(display_device_test, a_failed_open_answers_its_code_and_tells_the_user_nothing) {
+    open_windowed();
+    system.fail["CreateSurface flags 0x21 caps 0x218 backbuffers 1"] = ddraw::err_generic;
+    system.fail["CreateSurface flags 0x1 caps 0x200"] = ddraw::err_generic;
+    EXPECT_EQ(device.open_fullscreen(system.main, shell_mode), ddraw::err_generic);
+    EXPECT_EQ(device.open_windowed(system.main, shell_mode), ddraw::err_generic);
+    EXPECT_EQ(device.open_windowed(reinterpret_cast<window_handle>(0x999), shell_mode), 1400);
+    EXPECT_FALSE(device.is_open());
+    EXPECT_THAT(system.lines("PlaySound"), IsEmpty());
+    EXPECT_THAT(system.lines("MessageBox"), IsEmpty());
+    EXPECT_THAT(system.lines("PostMessage"), IsEmpty());
 }
 
 // Every step of an open can fail: the open answers that step's result and
@@ -147,7 +203,7 @@ TEST_F(display_device_test, a_failure_at_any_step_leaves_the_device_closed) {
         s.windows[s.main].menu = menu;
         s.fail[step] = failure;
         {
-            display_device d(s, shell_mode);
+            display_device d(s, s);
             EXPECT_EQ(fullscreen ? d.open_fullscreen(s.main, shell_mode) : d.open_windowed(s.main, shell_mode),
                       failure);
             EXPECT_FALSE(d.is_open());
@@ -198,14 +254,14 @@ TEST_F(display_device_test, an_invalid_window_answers_1400_and_changes_nothing) 
 // the failure it is.
 TEST_F(display_device_test, a_switch_on_a_window_that_is_gone_fails) {
     system.main = reinterpret_cast<window_handle>(0x999);
-    EXPECT_FALSE(device.switch_to_windowed());
+    EXPECT_FALSE(host.open_display(system.main));
     EXPECT_THAT(system.lines("MessageBox"), ElementsAre("MessageBox 6 0x0"));
 }
 
 TEST_F(display_device_test, check_device_reports_a_changed_display_mode_as_success) {
     open_windowed();
     system.cooperative_level = ddraw::err_wrongmode;
-    EXPECT_EQ(device.check_device(), S_DISPLAY_MODE_CHANGED);
+    EXPECT_EQ(device.check_device(), display_mode_changed);
     EXPECT_GE(device.check_device(), 0);
     system.cooperative_level = ddraw::err_exclusivemodealreadyset;
     EXPECT_EQ(device.check_device(), ddraw::err_exclusivemodealreadyset);
@@ -260,7 +316,7 @@ TEST_F(display_device_test, a_lost_fullscreen_primary_is_restored_with_its_chain
 TEST_F(display_device_test, a_desktop_mode_change_rebuilds_both_surfaces_in_the_new_format) {
     open_windowed();
     system.cooperative_level = ddraw::err_wrongmode;
-    EXPECT_EQ(device.check_device(), S_DISPLAY_MODE_CHANGED);
+    EXPECT_EQ(device.check_device(), display_mode_changed);
     for (auto* s : system.surfaces) {
         s->lost = true;
         s->restorable = false;
@@ -279,7 +335,7 @@ TEST_F(display_device_test, a_desktop_mode_change_rebuilds_both_surfaces_in_the_
     // The next frame is converted into the new format.
     frame_image frame(800, 600);
     std::memset(frame.plane(2), 0xFF, 800 * 600);
-    EXPECT_EQ(device.present_frame(frame.view(), present_flip), 0);
+    EXPECT_EQ(device.present_frame(frame.view(), present_mode::flip), 0);
     const auto* offscreen = system.surface_named("offscreen");
     EXPECT_EQ(offscreen->pixels[0] | offscreen->pixels[1] << 8, 0xF800);
 }

@@ -1,6 +1,7 @@
-// A DirectDraw stand-in for the display device's tests. Every call is
-// written to one log as a line; a test makes a call fail by putting its
-// line into `fail` with the result to return. Surfaces live in plain memory
+// A DirectDraw stand-in for the display device's tests: the DirectDraw
+// factory and the window calls of one world. Every call is written to one
+// log as a line; a test makes a call fail by putting its line into `fail`
+// with the result to return. Surfaces live in plain memory
 // in the format a real driver would give them: the desktop's format in
 // windowed mode, the display mode's in fullscreen mode.
 #pragma once
@@ -94,7 +95,7 @@ inline std::string hex(uint32_t v) {
     return text;
 }
 
-class fake_display_system final : public display_system {
+class fake_display_system final : public directdraw_factory, public display_window {
 public:
     static constexpr uint32_t screen_width = 1024, screen_height = 768;
 
@@ -143,7 +144,6 @@ public:
         created = std::make_unique<fake_clipper>(*this);
         return 0;
     }
-    window_handle main_window() override { return main; }
     bool is_window(window_handle window) override { return windows.count(window) != 0; }
     uint32_t window_style(window_handle window) override { return windows.at(window).style; }
     uint32_t window_ex_style(window_handle window) override { return windows.at(window).ex_style; }
@@ -171,17 +171,6 @@ public:
         windows.at(window).iconic = false;
     }
     int32_t desktop_bits_per_pixel() override { return desktop_depth; }
-    void play_sound_alias(const char16_t* alias, uint32_t flags) override {
-        std::string name;
-        for (; *alias; ++alias) name += static_cast<char>(*alias);
-        log.push_back("PlaySound " + name + " " + hex(flags));
-    }
-    void show_message(uint32_t string_id, uint32_t flags) override {
-        log.push_back("MessageBox " + std::to_string(string_id) + " " + hex(flags));
-    }
-    void post_close(window_handle window) override {
-        log.push_back(window == main ? "PostMessage WM_CLOSE main" : "PostMessage WM_CLOSE other");
-    }
 };
 
 inline fake_surface::fake_surface(fake_display_system& world, std::string surface_name, uint32_t w, uint32_t h,

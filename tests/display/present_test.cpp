@@ -39,7 +39,7 @@ const uint8_t* pixel(const fake_surface& s, uint32_t x, uint32_t y) {
 
 struct present_test : ::testing::Test {
     fake_display_system system;
-    display_device device{system, shell_mode};
+    display_device device{system, system};
     test_frame frame;
 
     void open(bool fullscreen) {
@@ -52,7 +52,7 @@ struct present_test : ::testing::Test {
 
 TEST_F(present_test, windowed_frames_are_converted_and_blitted_into_the_client_area) {
     open(false);
-    EXPECT_EQ(device.present_frame(frame.view(), present_flip), 0);
+    EXPECT_EQ(device.present_frame(frame.view(), present_mode::flip), 0);
     EXPECT_THAT(system.log, ElementsAre("IsLost primary#1", "IsLost offscreen#2", "Lock offscreen#2 0x1",
                                         "Unlock offscreen#2",
                                         "Blt primary#1 112,84,912,684 from offscreen#2 flags 0x1000A00 fx 0x8"));
@@ -65,14 +65,14 @@ TEST_F(present_test, windowed_frames_are_converted_and_blitted_into_the_client_a
     EXPECT_EQ(pixel(target, 800, 0)[0], 0xEE);
 
     system.log.clear();
-    EXPECT_EQ(device.present_frame(frame.view(), present_blit), 0);
+    EXPECT_EQ(device.present_frame(frame.view(), present_mode::blit), 0);
     EXPECT_THAT(system.lines("Blt"), ElementsAre("Blt primary#1 112,84,912,684 from offscreen#2 flags 0x1000200 fx 0x8"));
     system.log.clear();
-    EXPECT_EQ(device.present_frame(frame.view(), present_blit_no_tearing), 0);
+    EXPECT_EQ(device.present_frame(frame.view(), present_mode::blit_no_tearing), 0);
     EXPECT_THAT(system.lines("Blt"), ElementsAre("Blt primary#1 112,84,912,684 from offscreen#2 flags 0x1000A00 fx 0x8"));
     // Any other mode converts and shows nothing.
     system.log.clear();
-    EXPECT_EQ(device.present_frame(frame.view(), 7), 0);
+    EXPECT_EQ(device.present_frame(frame.view(), static_cast<present_mode>(7)), 0);
     EXPECT_THAT(system.lines("Lock"), ::testing::SizeIs(1));
     EXPECT_THAT(system.lines("Blt"), IsEmpty());
 }
@@ -85,7 +85,7 @@ TEST_F(present_test, the_whole_frame_is_blitted_into_a_client_area_of_any_size) 
     for (const rect& area : areas) {
         system.windows[system.main].client_on_screen = area;
         system.log.clear();
-        EXPECT_EQ(device.present_frame(frame.view(), present_blit), 0);
+        EXPECT_EQ(device.present_frame(frame.view(), present_mode::blit), 0);
         EXPECT_THAT(system.lines("Blt"), ElementsAre("Blt primary#1 " + std::to_string(area.left) + "," +
                                                      std::to_string(area.top) + "," + std::to_string(area.right) +
                                                      "," + std::to_string(area.bottom) +
@@ -98,33 +98,33 @@ TEST_F(present_test, the_whole_frame_is_blitted_into_a_client_area_of_any_size) 
 
 TEST_F(present_test, fullscreen_frames_go_into_the_back_buffer_and_are_flipped) {
     open(true);
-    EXPECT_EQ(device.present_frame(frame.view(), present_flip), 0);
+    EXPECT_EQ(device.present_frame(frame.view(), present_mode::flip), 0);
     EXPECT_THAT(system.log, ElementsAre("IsLost primary#1", "Lock backbuffer#2 0x1", "Unlock backbuffer#2",
                                         "Flip primary#1 0x1"));
     const fake_surface& target = *system.surface_named("backbuffer");
     EXPECT_THAT(std::vector<uint8_t>(pixel(target, 0, 0), pixel(target, 0, 0) + 4), ElementsAre(10, 20, 30, 0));
 
     system.log.clear();
-    EXPECT_EQ(device.present_frame(frame.view(), present_blit), 0);
+    EXPECT_EQ(device.present_frame(frame.view(), present_mode::blit), 0);
     EXPECT_THAT(system.lines("Blt"), ElementsAre("Blt primary#1 whole from backbuffer#2 flags 0x1000200 fx 0x8"));
 }
 
 TEST_F(present_test, a_closed_device_presents_nothing) {
-    EXPECT_EQ(device.present_frame(frame.view(), present_flip), E_DISPLAY_NOT_OPEN);
-    EXPECT_EQ(device.blit_to_screen(false), E_NO_PRIMARY_SURFACE);
+    EXPECT_EQ(device.present_frame(frame.view(), present_mode::flip), err_display_not_open);
+    EXPECT_EQ(device.blit_to_screen(blit_mode::plain), err_no_primary_surface);
     EXPECT_THAT(system.log, IsEmpty());
 }
 
 TEST_F(present_test, a_minimised_window_is_converted_into_but_not_drawn) {
     open(false);
     system.windows[system.main].iconic = true;
-    EXPECT_EQ(device.present_frame(frame.view(), present_flip), 1);
+    EXPECT_EQ(device.present_frame(frame.view(), present_mode::flip), 1);
     EXPECT_THAT(system.lines("Lock"), ::testing::SizeIs(1));
     EXPECT_THAT(system.lines("Blt"), IsEmpty());
-    EXPECT_EQ(device.blit_to_screen(false), 1);
+    EXPECT_EQ(device.blit_to_screen(blit_mode::plain), 1);
     // A window that is gone gets nothing either.
     system.windows.clear();
-    EXPECT_EQ(device.blit_to_screen(false), 1400);
+    EXPECT_EQ(device.blit_to_screen(blit_mode::plain), 1400);
     EXPECT_THAT(system.lines("Blt"), IsEmpty());
 }
 
@@ -135,17 +135,17 @@ TEST_F(present_test, a_failed_repair_drops_the_frame) {
         s->restorable = false;
     }
     system.fail["CreateSurface flags 0x1 caps 0x200"] = ddraw::err_generic;
-    EXPECT_EQ(device.present_frame(frame.view(), present_flip), ddraw::err_generic);
+    EXPECT_EQ(device.present_frame(frame.view(), present_mode::flip), ddraw::err_generic);
     EXPECT_THAT(system.lines("Lock"), IsEmpty());
     // Showing the last frame again has nothing to show.
-    EXPECT_EQ(device.blit_to_screen(false), E_NO_PRIMARY_SURFACE);
+    EXPECT_EQ(device.blit_to_screen(blit_mode::plain), err_no_primary_surface);
 }
 
 TEST_F(present_test, an_8_bit_desktop_fails_every_frame_without_touching_the_surface) {
     system.desktop = {ddraw::pf_paletteindexed8 | ddraw::pf_rgb, 8, 0, 0, 0, 0};
     open(false);
-    EXPECT_EQ(device.present_frame(frame.view(), present_flip), ddraw::err_invalidpixelformat);
-    EXPECT_EQ(device.present_frame(frame.view(), present_flip), ddraw::err_invalidpixelformat);
+    EXPECT_EQ(device.present_frame(frame.view(), present_mode::flip), ddraw::err_invalidpixelformat);
+    EXPECT_EQ(device.present_frame(frame.view(), present_mode::flip), ddraw::err_invalidpixelformat);
     EXPECT_THAT(system.lines("Lock"), IsEmpty());
     EXPECT_THAT(system.lines("Blt"), IsEmpty());
 }

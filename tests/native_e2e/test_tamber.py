@@ -286,4 +286,5 @@ class OnAnXDisplay(TamberTest):
         replay = self.run_host("--frames", str(last_ms // 20 + 5), "--input", record,
                                env=self.environment(TAMBER_RECORDER_PRESS_BANDS=1, TAMBER_RECORDER_DRAG=1))
         self.assertEqual(replay.returncode, 0, replay.output)
+        self.maxDiff = None
         self.assertEqual(routed(self.calls()), live)

@@ -9,7 +9,7 @@
 
 #include "input_fakes.h"
 #include "platform/sdl/sdl_events.h"
-#include "shell/input_window.h"
+#include "shell/window_procedure.h"
 
 namespace tamber::sdl {
 namespace {
@@ -169,25 +169,33 @@ class idle_windows final : public window_system {
 public:
     uint32_t time_ms() override { return 0; }
     bool message_waiting() override { return false; }
-    bool handle_message(int&) override { return false; }
+    bool handle_message(window_handle, int&) override { return false; }
     void sleep_ms(uint32_t) override {}
-    point cursor_position() override { return {0, 0}; }
-    bool is_foreground() override { return true; }
-    int32_t display_mode_dialog() override { return dialog_retry; }
-    void post_close() override {}
+    point cursor_position(window_handle) override { return {0, 0}; }
+    bool is_foreground(window_handle) override { return true; }
+    int32_t display_mode_dialog(window_handle) override { return dialog_retry; }
+    void post_close(window_handle) override {}
+    void play_sound_alias(const char16_t*, uint32_t) override {}
+    void show_message(window_handle, uint32_t, uint32_t) override {}
 };
 
 class quiet_display final : public display_control, public window_display {
 public:
     explicit quiet_display(testing::call_log& log) : log_(log) {}
     void close() override { log_.push_back("display.close"); }
-    int32_t blit_to_screen(bool) override { return 0; }
-    void toggle_display_mode() override { log_.push_back("display.toggle_display_mode"); }
+    int32_t blit_to_screen(blit_mode) override { return 0; }
     bool is_fullscreen() const override { return false; }
+    bool is_open() const override { return true; }
     int32_t check_device() override { return 0; }
     bool desktop_depth_supported() override { return true; }
-    bool switch_to_fullscreen() override { return true; }
-    int32_t present_frame(const frame_view&, int) override { return 0; }
+    int32_t present_frame(const frame_view&, present_mode) override { return 0; }
+    int32_t open_windowed(window_handle, display_mode) override { return 0; }
+    // The display is always windowed here, so a toggle opens fullscreen
+    // mode: logged under the toggle's name.
+    int32_t open_fullscreen(window_handle, display_mode) override {
+        log_.push_back("display.toggle_display_mode");
+        return 0;
+    }
 
 private:
     testing::call_log& log_;

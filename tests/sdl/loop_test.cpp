@@ -29,13 +29,14 @@ class logging_display final : public display_control, public window_display {
 public:
     explicit logging_display(testing::call_log& log) : log_(log) {}
     void close() override { log_.push_back("display.close"); }
-    int32_t blit_to_screen(bool) override { return 0; }
-    void toggle_display_mode() override {}
+    int32_t blit_to_screen(blit_mode) override { return 0; }
     bool is_fullscreen() const override { return false; }
+    bool is_open() const override { return true; }
     int32_t check_device() override { return 0; }
     bool desktop_depth_supported() override { return true; }
-    bool switch_to_fullscreen() override { return true; }
-    int32_t present_frame(const frame_view&, int) override { return 0; }
+    int32_t present_frame(const frame_view&, present_mode) override { return 0; }
+    int32_t open_windowed(window_handle, display_mode) override { return 0; }
+    int32_t open_fullscreen(window_handle, display_mode) override { return 0; }
 
 private:
     testing::call_log& log_;
@@ -43,9 +44,7 @@ private:
 
 struct loop_test : ::testing::Test {
     testing::call_log log;
-    SDL_Window* window = nullptr;
-    bool frame_clock = true;
-    sdl_windows windows{window, frame_clock};
+    sdl_windows windows;
     frame_image frame{8, 8};
     testing::recording_applet bootstrap{log, "bootstrap"};
     test::fake_library_loader loader{{"load", test::as_symbol(&lib_load)},
@@ -61,6 +60,7 @@ struct loop_test : ::testing::Test {
 
     void SetUp() override {
         lobby_log = &log;
+        windows.use_frame_clock(true);
         windows.attach(procedure, library);
     }
     void TearDown() override { lobby_log = nullptr; }
@@ -68,7 +68,7 @@ struct loop_test : ::testing::Test {
     // Handles every waiting message; false once the loop would end.
     bool drain(int& exit_code) {
         while (windows.message_waiting())
-            if (!windows.handle_message(exit_code)) return false;
+            if (!windows.handle_message(nullptr, exit_code)) return false;
         return true;
     }
 };
@@ -84,12 +84,16 @@ TEST_F(loop_test, a_closed_window_is_destroyed_once_and_later_messages_are_dropp
     EXPECT_THAT(log, ElementsAre("display.close"));
 }
 
-TEST_F(loop_test, alt_f4_closes_the_window) {
+TEST_F(loop_test, alt_f4_closes_the_window_before_the_input_queued_behind_it) {
+    ASSERT_EQ(library.load("tblobby.so", nullptr, 0), 0);
+    // Key down and key up in one batch of events, as a quick Alt+F4 comes:
+    // the window closes at once, so the lobby never sees the key-up.
     windows.post({extra_wm::system_key_down, 0x73, 0x20000001});
+    windows.post({wm::key_down, 'A', 1});
     int exit_code = -1;
     EXPECT_FALSE(drain(exit_code));
     EXPECT_EQ(exit_code, 0);
-    EXPECT_THAT(log, ElementsAre("display.close"));
+    EXPECT_THAT(log, ElementsAre("lobby.on_wm_close", "display.close"));
 }
 
 TEST_F(loop_test, replayed_input_waits_for_the_lobby_and_arrives_at_its_frame) {

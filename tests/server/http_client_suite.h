@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "server/live_server.h"
-#include "update/fetcher.h"
+#include "update/body_buffer.h"
 #include "update/http.h"
 #include "update/updater.h"
 #include "update/update_test_support.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "applet/applet_base.h"
-#include "shell/input_window.h"
+#include "shell/window_procedure.h"
 
 namespace tamber::testing {
 

@@ -30,7 +30,7 @@ struct fake_windows final : window_system {
 
     uint32_t time_ms() override { return clock; }
     bool message_waiting() override { return !queue.empty(); }
-    bool handle_message(int& exit_code) override {
+    bool handle_message(window_handle, int& exit_code) override {
         const int m = queue.front();
         queue.pop_front();
         if (m < 0) {
@@ -41,30 +41,62 @@ struct fake_windows final : window_system {
         return true;
     }
     void sleep_ms(uint32_t ms) override { record("sleep " + std::to_string(ms)); }
-    point cursor_position() override { return {-5, 700}; }
-    bool is_foreground() override { return foreground; }
-    int32_t display_mode_dialog() override {
+    point cursor_position(window_handle) override { return {-5, 700}; }
+    bool is_foreground(window_handle) override { return foreground; }
+    int32_t display_mode_dialog(window_handle) override {
         record("dialog");
         return dialog_answer;
     }
-    void post_close() override { record("post_close"); }
+    window_handle closed = nullptr;  // the window WM_CLOSE was last posted to
+    void post_close(window_handle window) override {
+        record("post_close");
+        closed = window;
+    }
+    void play_sound_alias(const char16_t* alias, uint32_t flags) override {
+        record("sound " + std::string(alias, alias + std::char_traits<char16_t>::length(alias)) + " " +
+               std::to_string(flags));
+    }
+    void show_message(window_handle, uint32_t string_id, uint32_t flags) override {
+        record("message " + std::to_string(string_id) + " " + std::to_string(flags));
+    }
 };
 
 struct fake_display final : display_control {
     int32_t device = 0;
     bool fullscreen = false;
     bool depth_ok = true;
+    bool open = true;
+    // What the opens answer; an open that answers no failure opens.
+    int32_t windowed_answer = 0, fullscreen_answer = 0;
     int32_t check_device() override { return device; }
     bool is_fullscreen() const override { return fullscreen; }
+    bool is_open() const override { return open; }
     bool desktop_depth_supported() override { return depth_ok; }
-    bool switch_to_fullscreen() override {
-        record("switch_to_fullscreen");
-        return true;
+    // The display is asked to switch by opening in the other mode.
+    window_handle window = nullptr;  // the window of the last open
+    int32_t open_windowed(window_handle w, display_mode mode) override {
+        record("switch_to_windowed" + describe(mode));
+        return opened(w, windowed_answer);
+    }
+    int32_t open_fullscreen(window_handle w, display_mode mode) override {
+        record("switch_to_fullscreen" + describe(mode));
+        return opened(w, fullscreen_answer);
+    }
+    // Nothing for the shell's mode: the frame's size at 32 bits per pixel.
+    static std::string describe(display_mode mode) {
+        if (mode.width == 800 && mode.height == 600 && mode.bits_per_pixel == 32) return "";
+        return " " + std::to_string(mode.width) + "x" + std::to_string(mode.height) + "x" +
+               std::to_string(mode.bits_per_pixel);
+    }
+    int32_t opened(window_handle w, int32_t answer) {
+        window = w;
+        open = answer >= 0 && answer != 1400;  // an invalid window opens nothing
+        return answer;
     }
     frame_view presented{};
-    int32_t present_frame(const frame_view& view, int mode) override {
+    int32_t present_frame(const frame_view& view, present_mode mode) override {
         presented = view;
-        record("present " + std::to_string(mode));
+        record("present " + std::to_string(static_cast<int>(mode)));
         return 0;
     }
 };
@@ -175,9 +207,11 @@ TEST_F(shell_test, every_waiting_message_is_handled_before_the_next_frame) {
         fake_display* inner;
         int32_t check_device() override { return inner->check_device(); }
         bool is_fullscreen() const override { return false; }
+        bool is_open() const override { return true; }
         bool desktop_depth_supported() override { return true; }
-        bool switch_to_fullscreen() override { return false; }
-        int32_t present_frame(const frame_view& v, int mode) override {
+        int32_t open_windowed(window_handle, display_mode) override { return 0; }
+        int32_t open_fullscreen(window_handle, display_mode) override { return 0; }
+        int32_t present_frame(const frame_view& v, present_mode mode) override {
             w->queue = {4, -1};
             return inner->present_frame(v, mode);
         }
@@ -260,6 +294,57 @@ TEST_F(shell_test, frame_statistics_report_the_first_frame_then_once_per_interva
     frame_stats nowhere("", 0, update, library);
     EXPECT_FALSE(nowhere.is_open());
     nowhere.frame_presented(5);  // harmless
+}
+
+// The display answers with result codes; what the user is told of a failed
+// switch is the shell's decision: the sound for a refused fullscreen mode,
+// string 6 and WM_CLOSE when not even windowed mode opens.
+TEST_F(shell_test, the_shell_tells_the_user_of_a_failed_display_switch) {
+    window_handle const main_window = reinterpret_cast<window_handle>(0x100);
+    shell host(frame, bootstrap, library, windows, display);
+    ASSERT_TRUE(host.open_display(main_window));
+    EXPECT_EQ(host.main_window(), main_window);
+    EXPECT_EQ(display.window, main_window);
+
+    // Refused fullscreen mode: one sound, windowed mode again, no message.
+    log.clear();
+    display.fullscreen_answer = static_cast<int32_t>(0x88760078);  // DDERR_INVALIDMODE
+    EXPECT_TRUE(host.switch_to_fullscreen());
+    EXPECT_EQ(log, (std::vector<std::string>{"switch_to_fullscreen", "sound SystemDefault 65553", "switch_to_windowed"}));
+    EXPECT_TRUE(display.open);
+
+    // Not even windowed mode: string 6, then WM_CLOSE to the main window.
+    log.clear();
+    display.windowed_answer = static_cast<int32_t>(0x80004005);
+    EXPECT_FALSE(host.switch_to_fullscreen());
+    EXPECT_EQ(log, (std::vector<std::string>{"switch_to_fullscreen", "sound SystemDefault 65553",
+                                             "switch_to_windowed", "message 6 0", "post_close"}));
+    EXPECT_EQ(windows.closed, main_window);
+
+    // The toggle from windowed mode is the switch to fullscreen mode; from
+    // fullscreen mode the switch back, whose failure plays no sound.
+    log.clear();
+    display.fullscreen_answer = 0;
+    host.toggle_display_mode();
+    display.fullscreen = true;
+    host.toggle_display_mode();
+    EXPECT_EQ(log, (std::vector<std::string>{"switch_to_fullscreen", "switch_to_windowed", "message 6 0",
+                                             "post_close"}));
+}
+
+// An invalid window answers 1400: not negative, yet nothing opened. The
+// shell counts it as the failure it is.
+TEST_F(shell_test, a_success_code_that_leaves_the_display_closed_is_a_failed_switch) {
+    shell host(frame, bootstrap, library, windows, display);
+    display.windowed_answer = 1400;
+    EXPECT_FALSE(host.open_display(nullptr));
+    EXPECT_EQ(log, (std::vector<std::string>{"switch_to_windowed", "message 6 0", "post_close"}));
+
+    // Success is the display being open, whatever positive code came with it.
+    log.clear();
+    display.windowed_answer = 0x00049204;
+    EXPECT_TRUE(host.switch_to_windowed());
+    EXPECT_EQ(log, std::vector<std::string>{"switch_to_windowed"});
 }
 
 }  // namespace

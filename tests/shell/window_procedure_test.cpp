@@ -9,7 +9,7 @@
 #include "applet/applet.h"
 #include "draw/frame_image.h"
 #include "input_fakes.h"
-#include "shell/input_window.h"
+#include "shell/window_procedure.h"
 #include "support/fake_library.h"
 
 namespace tamber {
@@ -42,12 +42,14 @@ class idle_windows final : public window_system {
 public:
     uint32_t time_ms() override { return 0; }
     bool message_waiting() override { return false; }
-    bool handle_message(int&) override { return false; }
+    bool handle_message(window_handle, int&) override { return false; }
     void sleep_ms(uint32_t) override {}
-    point cursor_position() override { return {0, 0}; }
-    bool is_foreground() override { return true; }
-    int32_t display_mode_dialog() override { return dialog_retry; }
-    void post_close() override {}
+    point cursor_position(window_handle) override { return {0, 0}; }
+    bool is_foreground(window_handle) override { return true; }
+    int32_t display_mode_dialog(window_handle) override { return dialog_retry; }
+    void post_close(window_handle) override {}
+    void play_sound_alias(const char16_t*, uint32_t) override {}
+    void show_message(window_handle, uint32_t, uint32_t) override {}
 };
 
 class recording_display final : public display_control, public window_display {
@@ -57,18 +59,25 @@ public:
     int32_t blit_result = 0;
 
     void close() override { log_.push_back("display.close"); }
-    int32_t blit_to_screen(bool no_tearing) override {
-        log_.push_back(std::string("display.blit_to_screen ") + (no_tearing ? "1" : "0"));
+    int32_t blit_to_screen(blit_mode mode) override {
+        log_.push_back(std::string("display.blit_to_screen ") + (mode == blit_mode::no_tearing ? "1" : "0"));
         return blit_result;
     }
-    void toggle_display_mode() override { log_.push_back("display.toggle_display_mode"); }
     bool is_fullscreen() const override { return fullscreen; }
+    bool is_open() const override { return true; }
     int32_t check_device() override { return 0; }
     bool desktop_depth_supported() override { return true; }
-    bool switch_to_fullscreen() override { return true; }
-    int32_t present_frame(const frame_view&, int) override { return 0; }
+    int32_t present_frame(const frame_view&, present_mode) override { return 0; }
+    // A window message opens the display only through the shell's toggle
+    // of the display mode.
+    int32_t open_windowed(window_handle, display_mode) override { return toggled(); }
+    int32_t open_fullscreen(window_handle, display_mode) override { return toggled(); }
 
 private:
+    int32_t toggled() {
+        log_.push_back("display.toggle_display_mode");
+        return 0;
+    }
     call_log& log_;
 };
 

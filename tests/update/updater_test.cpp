@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "update/fetcher.h"
+#include "update/body_buffer.h"
 #include "update/updater.h"
 #include "update_test_support.h"
 

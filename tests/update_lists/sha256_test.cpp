@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "update/file_store.h"
 #include "update/sha256.h"
 #include "temp_folder.h"
 

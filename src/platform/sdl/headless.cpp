@@ -59,7 +59,7 @@ void frame_step::frame_presented(uint32_t now_ms) {
     if (++counted_ < frames_) return;
     snapshot("final.png");
     closing_ = true;
-    windows_.post_close();
+    windows_.post({wm::close, 0, 0});
 }
 
 }  // namespace tamber::sdl

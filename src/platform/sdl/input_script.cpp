@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "shell/input_window.h"
+#include "shell/window_procedure.h"
 
 namespace tamber::sdl {
 

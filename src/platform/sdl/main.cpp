@@ -40,7 +40,7 @@
 #include "platform/native/openssl_signature.h"
 #include "update/signature.h"
 #endif
-#include "shell/input_window.h"
+#include "shell/window_procedure.h"
 #include "shell/messages.h"
 #include "shell/shell.h"
 
@@ -57,44 +57,25 @@ constexpr char native_root_library_name[] = "tblobby.so";
 
 // Shell globals, zero until set.
 SDL_Window* main_window = nullptr;
-int32_t application_type = 0;
-bool frame_clock = false;
-
-void* main_window_handle() { return main_window; }
-
-void show_error_message(uint32_t id, uint32_t code = 0);
+constexpr int32_t application_type = 2;
 
 // Process-wide objects, constructed in this order before main and destroyed
-// in reverse order after it, as quillon.exe's.
+// in reverse order after it, as quillon.exe's; each after what it refers to.
 tamber::freetype_font_engine text_engine;
 tamber::font large_font(text_engine, tamber::large_font_desc());
 tamber::font small_font(text_engine, tamber::small_font_desc());
+tamber::render_bitmap text_bitmap(text_engine);
+const tamber::text_resources text{large_font, small_font, text_bitmap};
 tamber::frame_image frame(frame_width, frame_height);
 tamber::native::curl_http http;
-extern tamber::applet library_applet;
-extern const tamber::text_resources text;
-tamber::tb_applet bootstrap_applet(http, library_applet, main_window_handle, application_type, text);
 tamber::native::library_loader library_loader;
 tamber::applet library_applet(library_loader);
-tamber::sdl::sdl_windows windows(main_window, frame_clock);
-tamber::sdl::sdl_display display(
-    main_window, frame_width, frame_height, [](uint32_t id) { show_error_message(id); },
-    [] { windows.post_close(); });
+tamber::tb_applet bootstrap_applet(http, library_applet, text);
+tamber::sdl::sdl_windows windows;
+tamber::sdl::sdl_display display;
 tamber::mouse_router mouse(windows, tamber::sdl::drag_distance, tamber::sdl::drag_distance, nullptr);
 tamber::shell host(frame, bootstrap_applet, library_applet, windows, display);
 tamber::window_procedure procedure(host, library_applet, display, mouse, windows);
-tamber::render_bitmap text_bitmap(text_engine);
-const tamber::text_resources text{large_font, small_font, text_bitmap};
-
-// A string-table text in a message box owned by the main window (which may
-// not exist yet), with an error code filled in; also on standard error,
-// since a headless run has no screen to show it on.
-void show_error_message(uint32_t id, uint32_t code) {
-    const std::string shown = tamber::sdl::string_utf8(id, code);
-    std::fprintf(stderr, "tamber: %s\n", shown.c_str());
-    const std::string title = tamber::sdl::string_utf8(IDS_TITLE);
-    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title.c_str(), shown.c_str(), main_window);
-}
 
 #ifdef TAMBER_MEASURE_HOST
 // Passes frames on with the time of the real clock.
@@ -142,7 +123,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tamber: %s\n%s", error.c_str(), tamber::sdl::usage_text);
         return 2;
     }
-    frame_clock = options.frames != 0;
+    // Runs of a set number of frames go by the frame clock.
+    const bool frame_clock = options.frames != 0;
+    windows.use_frame_clock(frame_clock);
 
     // Input files are read, and the record file opened, before the working
     // directory changes: their names are the caller's.
@@ -186,7 +169,7 @@ int main(int argc, char** argv) {
 
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "tamber: SDL: %s\n", SDL_GetError());
-        show_error_message(IDS_WINDOW_FAILED, 0x80004005);
+        tamber::sdl::show_string(nullptr, IDS_WINDOW_FAILED, 0x80004005);
         return -1;
     }
     const std::string title = tamber::sdl::string_utf8(IDS_TITLE);
@@ -194,20 +177,21 @@ int main(int argc, char** argv) {
                                    SDL_WINDOWPOS_CENTERED, frame.width(), frame.height(), SDL_WINDOW_SHOWN);
     if (!main_window) {
         std::fprintf(stderr, "tamber: SDL: %s\n", SDL_GetError());
-        show_error_message(IDS_WINDOW_FAILED, 0x80004005);
+        tamber::sdl::show_string(nullptr, IDS_WINDOW_FAILED, 0x80004005);
         SDL_Quit();
         return -1;
     }
     SDL_StartTextInput();
+    windows.set_window(main_window);
     windows.enable_posting();
 
     int result = -1;
     display.set_wait_for_vertical_blank(!frame_clock);
-    // On failure the message has been shown and WM_CLOSE posted.
-    if (display.switch_to_windowed()) {
+    // The handover of the main window. On failure the message has been
+    // shown and WM_CLOSE posted.
+    if (host.open_display(main_window)) {
         const std::string home = home_folder();
         tamber::sdl::set_up_store(tamber::sdl::store_folder(std::getenv("XDG_DATA_HOME"), home.c_str()));
-        application_type = 2;
         bootstrap_applet.set_root_name(native_root_library_name);
         bootstrap_applet.set_server_path(TAMBER_BASE_URL);
 #ifdef TAMBER_CONTENT_KEY
@@ -215,7 +199,7 @@ int main(int argc, char** argv) {
         static const tamber::content_key_signatures signed_lists(content_verifier, tamber::content_key);
         bootstrap_applet.set_list_signatures(&signed_lists);
 #endif
-        bootstrap_applet.start_update();
+        bootstrap_applet.start_update(main_window, application_type);
 
         tamber::sdl::frame_step step(windows, frame, library_applet, bootstrap_applet.update_state(), options.frames,
                                      options.snapshot_dir, options.snapshot_every);
@@ -241,6 +225,7 @@ int main(int argc, char** argv) {
     }
     display.close();
     windows.release_cursor();
+    windows.set_window(nullptr);
     SDL_DestroyWindow(main_window);
     main_window = nullptr;
     SDL_Quit();

@@ -7,6 +7,11 @@
 
 namespace tamber::sdl {
 
+namespace {
+// ERROR_INVALID_WINDOW_HANDLE: no window to open on.
+constexpr int32_t invalid_window = 1400;
+}  // namespace
+
 ddraw::pixel_format argb8888_format() { return {ddraw::pf_rgb, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0}; }
 
 fullscreen_kind choose_fullscreen(const SDL_DisplayMode* modes, int count, int width, int height) {
@@ -15,14 +20,7 @@ fullscreen_kind choose_fullscreen(const SDL_DisplayMode* modes, int count, int w
     return fullscreen_kind::desktop;
 }
 
-sdl_display::sdl_display(SDL_Window*& window, int32_t width, int32_t height,
-                         std::function<void(uint32_t)> show_message, std::function<void()> post_close)
-    : window_(window),
-      width_(width),
-      height_(height),
-      show_message_(std::move(show_message)),
-      post_close_(std::move(post_close)),
-      convert_(select_converter(argb8888_format())) {}
+sdl_display::sdl_display() : convert_(select_converter(argb8888_format())) {}
 
 sdl_display::~sdl_display() { close(); }
 
@@ -32,12 +30,16 @@ void sdl_display::close() {
     has_frame_ = false;
     if (fullscreen_ && window_) SDL_SetWindowFullscreen(window_, 0);
     fullscreen_ = false;
+    window_ = nullptr;
 }
 
-bool sdl_display::open(bool fullscreen) {
+int32_t sdl_display::open(window_handle window, display_mode mode, bool fullscreen) {
     const bool was_fullscreen = fullscreen_;
     close();
-    if (!window_) return false;
+    window_ = static_cast<SDL_Window*>(window);
+    if (!window_) return invalid_window;
+    width_ = static_cast<int32_t>(mode.width);
+    height_ = static_cast<int32_t>(mode.height);
     if (fullscreen) {
         int count = SDL_GetNumDisplayModes(SDL_GetWindowDisplayIndex(window_));
         std::vector<SDL_DisplayMode> modes;
@@ -56,7 +58,10 @@ bool sdl_display::open(bool fullscreen) {
                 SDL_SetWindowDisplayMode(window_, &closest) == 0)
                 flags = SDL_WINDOW_FULLSCREEN;
         }
-        if (SDL_SetWindowFullscreen(window_, flags) != 0) return false;
+        if (SDL_SetWindowFullscreen(window_, flags) != 0) {
+            std::fprintf(stderr, "tamber: fullscreen mode refused: %s\n", SDL_GetError());
+            return ddraw::err_generic;
+        }
         fullscreen_ = true;
         // Said on standard error, where a player or a test can see which
         // mode the display gave.
@@ -74,7 +79,7 @@ bool sdl_display::open(bool fullscreen) {
     if (!renderer_) renderer_.reset(SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE));
     if (!renderer_) {
         close();
-        return false;
+        return ddraw::err_generic;
     }
     // The frame keeps its aspect, centred, whatever the window's size.
     SDL_RenderSetLogicalSize(renderer_.get(), width_, height_);
@@ -82,33 +87,17 @@ bool sdl_display::open(bool fullscreen) {
                                      height_));
     if (!texture_ || !convert_) {
         close();
-        return false;
+        return ddraw::err_generic;
     }
     SDL_SetTextureBlendMode(texture_.get(), SDL_BLENDMODE_NONE);
-    return true;
+    return 0;
 }
 
-bool sdl_display::switch_to_windowed() {
-    if (open(false)) return true;
-    show_message_(string_windowed_failed);
-    post_close_();
-    return false;
-}
+int32_t sdl_display::open_windowed(window_handle window, display_mode mode) { return open(window, mode, false); }
 
-bool sdl_display::switch_to_fullscreen() {
-    if (open(true)) return true;
-    std::fprintf(stderr, "tamber: fullscreen mode refused: %s\n", SDL_GetError());
-    return switch_to_windowed();
-}
+int32_t sdl_display::open_fullscreen(window_handle window, display_mode mode) { return open(window, mode, true); }
 
-void sdl_display::toggle_display_mode() {
-    if (fullscreen_)
-        switch_to_windowed();
-    else
-        switch_to_fullscreen();
-}
-
-int32_t sdl_display::check_device() { return renderer_ ? 0 : E_DISPLAY_NOT_OPEN; }
+int32_t sdl_display::check_device() { return renderer_ ? 0 : err_display_not_open; }
 
 bool sdl_display::window_visible() const {
     if (!window_) return false;
@@ -116,8 +105,8 @@ bool sdl_display::window_visible() const {
     return (flags & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) == 0;
 }
 
-int32_t sdl_display::present_frame(const frame_view& view, int) {
-    if (!renderer_ || !texture_) return E_DISPLAY_NOT_OPEN;
+int32_t sdl_display::present_frame(const frame_view& view, present_mode) {
+    if (!renderer_ || !texture_) return err_display_not_open;
     if (!window_visible()) return 1;
     if (view.width < width_ || view.height < height_ || !view.plane[0] || !view.plane[1] || !view.plane[2])
         return ddraw::err_invalidarg;
@@ -144,8 +133,8 @@ int32_t sdl_display::present_texture() {
     return 0;
 }
 
-int32_t sdl_display::blit_to_screen(bool) {
-    if (!renderer_ || !texture_ || !has_frame_) return E_NO_FRAME_SURFACE;
+int32_t sdl_display::blit_to_screen(blit_mode) {
+    if (!renderer_ || !texture_ || !has_frame_) return err_no_frame_surface;
     if (!window_visible()) return 1;
     return present_texture();
 }

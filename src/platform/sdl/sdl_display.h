@@ -9,11 +9,10 @@
 #include <SDL.h>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 
 #include "display/pixel_convert.h"
-#include "shell/input_window.h"
+#include "shell/window_procedure.h"
 #include "shell/shell.h"
 
 namespace tamber::sdl {
@@ -36,10 +35,8 @@ fullscreen_kind choose_fullscreen(const SDL_DisplayMode* modes, int count, int w
 
 class sdl_display final : public display_control, public window_display {
 public:
-    // `window` is read at every use (it is created after this object).
-    // `show_message` shows a string-table text: the switches' failures.
-    sdl_display(SDL_Window*& window, int32_t width, int32_t height,
-                std::function<void(uint32_t string_id)> show_message, std::function<void()> post_close);
+    // The display opens on the window the shell hands it.
+    sdl_display();
     ~sdl_display();
     sdl_display(const sdl_display&) = delete;
     sdl_display& operator=(const sdl_display&) = delete;
@@ -49,14 +46,15 @@ public:
     // clock, which go as fast as frames can be made. Read at the next open.
     void set_wait_for_vertical_blank(bool wait) { vsync_ = wait; }
 
-    // Opens the renderer and the texture in windowed mode; on failure shows
-    // "going back to windowed mode failed" and posts WM_CLOSE.
-    bool switch_to_windowed();
-    bool switch_to_fullscreen() override;
-    void toggle_display_mode() override;
+    // Open the renderer and the texture on `window` (an SDL_Window), closing
+    // what was open: 0, or a negative code when the display refused (what
+    // the user is told is the shell's decision). No window: 1400, as
+    // Windows answers for an invalid window, and nothing opens.
+    int32_t open_windowed(window_handle window, display_mode mode) override;
+    int32_t open_fullscreen(window_handle window, display_mode mode) override;
     // Releases the texture and the renderer and leaves fullscreen mode.
     void close() override;
-    bool is_open() const { return renderer_ != nullptr; }
+    bool is_open() const override { return renderer_ != nullptr; }
     bool is_fullscreen() const override { return fullscreen_; }
 
     int32_t check_device() override;
@@ -64,19 +62,17 @@ public:
     // Converts `view` into the texture and presents it (the mode is
     // irrelevant: SDL presents whole frames). 1 when the window cannot be
     // seen: nothing is converted or presented then.
-    int32_t present_frame(const frame_view& view, int mode) override;
+    int32_t present_frame(const frame_view& view, present_mode mode) override;
     // WM_PAINT: presents the texture again.
-    int32_t blit_to_screen(bool no_tearing) override;
+    int32_t blit_to_screen(blit_mode mode) override;
 
 private:
-    bool open(bool fullscreen);
+    int32_t open(window_handle window, display_mode mode, bool fullscreen);
     bool window_visible() const;
     int32_t present_texture();
 
-    SDL_Window*& window_;
-    int32_t width_, height_;
-    std::function<void(uint32_t)> show_message_;
-    std::function<void()> post_close_;
+    SDL_Window* window_ = nullptr;  // the window the display is open on
+    int32_t width_ = 0, height_ = 0;
     converter convert_;
     std::unique_ptr<SDL_Renderer, renderer_closer> renderer_;
     std::unique_ptr<SDL_Texture, texture_closer> texture_;

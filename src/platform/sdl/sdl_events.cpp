@@ -1,6 +1,6 @@
 #include "platform/sdl/sdl_events.h"
 
-#include "shell/input_window.h"
+#include "shell/window_procedure.h"
 
 namespace tamber::sdl {
 

@@ -1,6 +1,6 @@
 // SDL events as the window messages quillon.exe's window procedure receives:
 // the same Windows message numbers, parameters packed the Windows way, so the
-// portable window procedure and mouse router (shell/input_window.h) route
+// portable window procedure and mouse router (shell/window_procedure.h) route
 // them exactly as they route Win32 input.
 #pragma once
 

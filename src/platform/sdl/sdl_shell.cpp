@@ -1,5 +1,7 @@
 #include "platform/sdl/sdl_shell.h"
 
+#include "platform/sdl/string_table.h"
+
 namespace tamber::sdl {
 
 namespace {
@@ -36,8 +38,6 @@ SDL_SystemCursor system_cursor_for(cursor_handle handle) {
         return SDL_SYSTEM_CURSOR_ARROW;
     }
 }
-
-sdl_windows::sdl_windows(SDL_Window*& window, const bool& frame_clock) : window_(window), frame_clock_(frame_clock) {}
 
 sdl_windows::~sdl_windows() { release_cursor(); }
 
@@ -102,7 +102,7 @@ bool sdl_windows::message_waiting() {
     return quit_ || !queue_.empty();
 }
 
-bool sdl_windows::handle_message(int& exit_code) {
+bool sdl_windows::handle_message(window_handle, int& exit_code) {
     if (quit_) {
         exit_code = exit_code_;
         return false;
@@ -127,7 +127,10 @@ void sdl_windows::dispatch(const window_message& m) {
         procedure_->handle(wm::destroy, 0, 0);
         destroyed_ = true;
     } else if (m.message == extra_wm::system_key_down && m.wparam == vk_f4) {
-        queue_.push_back({wm::close, 0, 0});
+        // As Windows' default procedure sends WM_CLOSE at once: the close
+        // comes before whatever input is queued behind the key (its key-up
+        // among it), however the events were batched.
+        queue_.push_front({wm::close, 0, 0});
     }
 }
 
@@ -135,9 +138,14 @@ void sdl_windows::sleep_ms(uint32_t ms) {
     if (!frame_clock_) SDL_Delay(ms);
 }
 
-bool sdl_windows::is_foreground() {
+bool sdl_windows::is_foreground(window_handle main_window) {
     if (frame_clock_) return true;
-    return window_ && (SDL_GetWindowFlags(window_) & SDL_WINDOW_INPUT_FOCUS) != 0;
+    auto* window = static_cast<SDL_Window*>(main_window);
+    return window && (SDL_GetWindowFlags(window) & SDL_WINDOW_INPUT_FOCUS) != 0;
+}
+
+void sdl_windows::show_message(window_handle main_window, uint32_t string_id, uint32_t) {
+    show_string(static_cast<SDL_Window*>(main_window), string_id);
 }
 
 void sdl_windows::set_capture() { SDL_CaptureMouse(SDL_TRUE); }

@@ -19,7 +19,7 @@
 #include "draw/frame_image.h"
 #include "platform/sdl/input_script.h"
 #include "platform/sdl/sdl_events.h"
-#include "shell/input_window.h"
+#include "shell/window_procedure.h"
 #include "shell/shell.h"
 #include "update/updater.h"
 
@@ -40,13 +40,18 @@ struct file_closer {
 
 class sdl_windows final : public tamber::window_system, public tamber::window_calls {
 public:
-    // `window` and `frame_clock` are read at every use (both are set in
-    // main, after this object is made). With the frame clock the time is
-    // frame_clock_ms per presented frame and the loop never waits.
-    sdl_windows(SDL_Window*& window, const bool& frame_clock);
+    // With the frame clock the time is frame_clock_ms per presented frame
+    // and the loop never waits; it is chosen before the window exists.
+    sdl_windows() = default;
     ~sdl_windows();
     sdl_windows(const sdl_windows&) = delete;
     sdl_windows& operator=(const sdl_windows&) = delete;
+
+    void use_frame_clock(bool on) { frame_clock_ = on; }
+    // The main window, once created (null again before it is destroyed):
+    // the window of capture, cursor and hiding, and the only target
+    // libraries may post to.
+    void set_window(SDL_Window* window) { window_ = window; }
 
     // Set once both exist; messages are dropped until then.
     void attach(window_procedure& procedure, applet& library) {
@@ -75,14 +80,20 @@ public:
     // window_system
     uint32_t time_ms() override;
     bool message_waiting() override;
-    bool handle_message(int& exit_code) override;
+    bool handle_message(window_handle main_window, int& exit_code) override;
     void sleep_ms(uint32_t ms) override;
-    point cursor_position() override { return pointer_; }
-    bool is_foreground() override;
-    int32_t display_mode_dialog() override { return dialog_retry; }
-    void post_close() override { post({wm::close, 0, 0}); }
+    point cursor_position(window_handle) override { return pointer_; }
+    bool is_foreground(window_handle main_window) override;
+    int32_t display_mode_dialog(window_handle) override { return dialog_retry; }
+    void post_close(window_handle) override { post({wm::close, 0, 0}); }
+    // Linux desktops have no system sound aliases: nothing is played.
+    void play_sound_alias(const char16_t*, uint32_t) override {}
+    // The string-table text in SDL's message box, and on standard error,
+    // where a headless run shows it.
+    void show_message(window_handle main_window, uint32_t string_id, uint32_t flags) override;
 
     // window_calls
+    point cursor_position() override { return pointer_; }
     void set_capture() override;
     void release_capture() override;
     void set_cursor(cursor_handle cursor) override;
@@ -102,8 +113,8 @@ private:
     void pump_events();
     void queue_due_replay();
 
-    SDL_Window*& window_;
-    const bool& frame_clock_;
+    SDL_Window* window_ = nullptr;
+    bool frame_clock_ = false;
     window_procedure* procedure_ = nullptr;
     applet* library_ = nullptr;
     input_state input_{};

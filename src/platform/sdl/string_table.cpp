@@ -2,6 +2,8 @@
 
 #include <SDL.h>
 
+#include <cstdio>
+
 #include "resources/resource_ids.h"
 #include "shell/messages.h"
 
@@ -34,6 +36,13 @@ std::string string_utf8(uint32_t id, uint32_t code) {
     std::string out(converted);
     SDL_free(converted);
     return out;
+}
+
+void show_string(SDL_Window* window, uint32_t id, uint32_t code) {
+    const std::string shown = string_utf8(id, code);
+    std::fprintf(stderr, "tamber: %s\n", shown.c_str());
+    const std::string title = string_utf8(IDS_TITLE);
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title.c_str(), shown.c_str(), window);
 }
 
 }  // namespace tamber::sdl

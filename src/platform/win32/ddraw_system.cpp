@@ -1,7 +1,6 @@
 #include "platform/win32/ddraw_system.h"
 
 #include <ddraw.h>
-#include <mmsystem.h>
 
 #include <utility>
 
@@ -183,47 +182,47 @@ private:
 
 }  // namespace
 
-hresult directdraw_system::create_directdraw(std::unique_ptr<ddraw::object>& created) {
+hresult directdraw_factory::create_directdraw(std::unique_ptr<ddraw::object>& created) {
     void* d = nullptr;
     const HRESULT r = DirectDrawCreateEx(nullptr, &d, IID_IDirectDraw7, nullptr);
     if (SUCCEEDED(r) && d) created = std::make_unique<dd_object>(static_cast<IDirectDraw7*>(d));
     return r;
 }
 
-hresult directdraw_system::create_clipper(uint32_t flags, std::unique_ptr<ddraw::clipper>& created) {
+hresult directdraw_factory::create_clipper(uint32_t flags, std::unique_ptr<ddraw::clipper>& created) {
     IDirectDrawClipper* c = nullptr;
     const HRESULT r = DirectDrawCreateClipper(flags, &c, nullptr);
     if (SUCCEEDED(r) && c) created = std::make_unique<dd_clipper>(c);
     return r;
 }
 
-bool directdraw_system::is_window(window_handle window) { return IsWindow(window_of(window)) != FALSE; }
+bool display_window::is_window(window_handle window) { return IsWindow(window_of(window)) != FALSE; }
 
-uint32_t directdraw_system::window_style(window_handle window) {
+uint32_t display_window::window_style(window_handle window) {
     return static_cast<uint32_t>(GetWindowLongW(window_of(window), GWL_STYLE));
 }
 
-uint32_t directdraw_system::window_ex_style(window_handle window) {
+uint32_t display_window::window_ex_style(window_handle window) {
     return static_cast<uint32_t>(GetWindowLongW(window_of(window), GWL_EXSTYLE));
 }
 
-void directdraw_system::set_window_style(window_handle window, uint32_t style) {
+void display_window::set_window_style(window_handle window, uint32_t style) {
     SetWindowLongW(window_of(window), GWL_STYLE, static_cast<LONG>(style));
 }
 
-void directdraw_system::set_window_ex_style(window_handle window, uint32_t ex_style) {
+void display_window::set_window_ex_style(window_handle window, uint32_t ex_style) {
     SetWindowLongW(window_of(window), GWL_EXSTYLE, static_cast<LONG>(ex_style));
 }
 
-menu_handle directdraw_system::window_menu(window_handle window) { return GetMenu(window_of(window)); }
+menu_handle display_window::window_menu(window_handle window) { return GetMenu(window_of(window)); }
 
-void directdraw_system::set_window_menu(window_handle window, menu_handle menu) {
+void display_window::set_window_menu(window_handle window, menu_handle menu) {
     SetMenu(window_of(window), static_cast<HMENU>(menu));
 }
 
-bool directdraw_system::is_iconic(window_handle window) { return IsIconic(window_of(window)) != FALSE; }
+bool display_window::is_iconic(window_handle window) { return IsIconic(window_of(window)) != FALSE; }
 
-bool directdraw_system::client_rect_on_screen(window_handle window, rect& area) {
+bool display_window::client_rect_on_screen(window_handle window, rect& area) {
     RECT client;
     POINT origin{0, 0};
     if (!GetClientRect(window_of(window), &client) || !ClientToScreen(window_of(window), &origin)) return false;
@@ -232,21 +231,13 @@ bool directdraw_system::client_rect_on_screen(window_handle window, rect& area) 
     return true;
 }
 
-void directdraw_system::size_window_for_client(window_handle window, int32_t width, int32_t height) {
+void display_window::size_window_for_client(window_handle window, int32_t width, int32_t height) {
     win32::size_window_for_client(window_of(window), width, height);
 }
 
-int32_t directdraw_system::desktop_bits_per_pixel() {
+int32_t display_window::desktop_bits_per_pixel() {
     screen_dc screen;
     return GetDeviceCaps(screen.get(), PLANES) * GetDeviceCaps(screen.get(), BITSPIXEL);
 }
-
-void directdraw_system::play_sound_alias(const char16_t* alias, uint32_t flags) {
-    PlaySoundW(reinterpret_cast<const wchar_t*>(alias), nullptr, flags);
-}
-
-void directdraw_system::show_message(uint32_t string_id, uint32_t flags) { show_message_(string_id, flags); }
-
-void directdraw_system::post_close(window_handle window) { PostMessageW(window_of(window), WM_CLOSE, 0, 0); }
 
 }  // namespace tamber::win32

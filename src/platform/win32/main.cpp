@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
-#include <string>
 
 #include "applet/applet.h"
 #include "applet/tb_applet.h"
@@ -26,9 +25,8 @@
 #include "resources/resource_ids.h"
 #include "shell/frame_stats.h"
 #include "shell/input.h"
-#include "shell/input_window.h"
-#include "shell/messages.h"
 #include "shell/shell.h"
+#include "shell/window_procedure.h"
 
 #ifdef TAMBER_CONTENT_KEY
 // A host built with a content key: the generated content_key.h holds it.
@@ -45,64 +43,42 @@ namespace {
 
 constexpr int32_t frame_width = 800;
 constexpr int32_t frame_height = 600;
-constexpr uint32_t fullscreen_bits_per_pixel = 32;
-
-// Shell globals, zero until set.
-HWND main_window = nullptr;
-HACCEL accelerators = nullptr;
-wchar_t window_title[64] = L"";
-int32_t application_type = 0;
-
-void* main_window_handle() { return main_window; }
-
-int show_error_message(UINT id, UINT flags, uint32_t code = 0);
-LRESULT CALLBACK main_window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+// What the lobby library is told it runs in.
+constexpr int32_t application_type = 2;
 
 // Process-wide objects, constructed in this order before WinMain and
-// destroyed in reverse order after it.
+// destroyed in reverse order after it. Each is constructed after everything
+// it refers to; the main window is handed over once WinMain has made it.
 // The text engine first: the two fonts and the text bitmap are made by it.
 tamber::win32::gdi_font_engine text_engine;
 tamber::font large_font(text_engine, tamber::large_font_desc());
 tamber::font small_font(text_engine, tamber::small_font_desc());
-tamber::frame_image frame(frame_width, frame_height);
-tamber::win32::wininet_http http;
-extern tamber::applet library_applet;
-extern const tamber::text_resources text;
-tamber::tb_applet bootstrap_applet(http, library_applet, main_window_handle, application_type, text);
-tamber::win32::library_loader library_loader;
-tamber::applet library_applet(library_loader);
-// The display device, on DirectDraw 7: the shell's switches open it on the
-// main window with the frame's size and 32 bits per pixel.
-tamber::win32::directdraw_system directdraw(main_window, [](uint32_t id, uint32_t flags) {
-    show_error_message(id, flags);
-});
-tamber::display_device display(directdraw, {static_cast<uint32_t>(frame_width), static_cast<uint32_t>(frame_height),
-                                            fullscreen_bits_per_pixel});
-// The mouse-routing state: the system drag distances and the arrow cursor,
-// read once. An active drag is released when it goes.
-tamber::win32::window_calls window_calls(main_window);
-tamber::mouse_router mouse(window_calls, GetSystemMetrics(SM_CXDRAG), GetSystemMetrics(SM_CYDRAG),
-                           LoadCursorW(nullptr, IDC_ARROW));
-tamber::win32::window_system windows(main_window, accelerators);
-tamber::shell host(frame, bootstrap_applet, library_applet, windows, display);
-tamber::window_procedure procedure(host, library_applet, display, mouse, window_calls);
 tamber::render_bitmap text_bitmap(text_engine);
 const tamber::text_resources text{large_font, small_font, text_bitmap};
+tamber::frame_image frame(frame_width, frame_height);
+tamber::win32::wininet_http http;
+tamber::win32::library_loader library_loader;
+tamber::applet library_applet(library_loader);
+tamber::tb_applet bootstrap_applet(http, library_applet, text);
+// The display device, on DirectDraw 7.
+tamber::win32::directdraw_factory directdraw;
+tamber::win32::display_window display_window;
+tamber::display_device display(directdraw, display_window);
+// The mouse-routing state: the system drag distances and the arrow cursor,
+// read once. An active drag is released when it goes.
+tamber::win32::window_calls window_calls;
+tamber::mouse_router mouse(window_calls, GetSystemMetrics(SM_CXDRAG), GetSystemMetrics(SM_CYDRAG),
+                           LoadCursorW(nullptr, IDC_ARROW));
+tamber::win32::window_system windows(LoadAcceleratorsW(GetModuleHandleW(nullptr),
+                                                       MAKEINTRESOURCEW(IDR_ACCELERATORS)));
+// The shell opens the display with the frame's size, and 32 bits per pixel
+// in fullscreen mode.
+tamber::shell host(frame, bootstrap_applet, library_applet, windows, display);
+tamber::window_procedure procedure(host, library_applet, display, mouse, window_calls);
 #ifdef TAMBER_CONTENT_KEY
 const tamber::win32::cng_verifier content_verifier;
 const tamber::content_key_signatures signed_lists(content_verifier, tamber::content_key);
 #endif
-
-// Loads string `id` and shows it in a message box owned by the main window
-// (which may not exist yet). A text with an error-code placeholder gets
-// `code` filled in.
-int show_error_message(UINT id, UINT flags, uint32_t code) {
-    wchar_t text[512];
-    const int length = LoadStringW(GetModuleHandleW(nullptr), id, text, 512);
-    std::u16string loaded(reinterpret_cast<const char16_t*>(text), length > 0 ? length : 0);
-    const std::u16string shown = tamber::fill_error_code(loaded, code);
-    return MessageBoxW(main_window, reinterpret_cast<const wchar_t*>(shown.c_str()), window_title, flags);
-}
 
 // The main window's procedure: the shell's decisions for every message.
 LRESULT CALLBACK main_window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -120,26 +96,27 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     InitCommonControls();
     CoInitialize(nullptr);
     srand(static_cast<unsigned>(time(nullptr)));
+    wchar_t window_title[64] = L"";
     LoadStringW(instance, IDS_TITLE, window_title, 64);
 
+    HWND main_window = nullptr;
     DWORD error = 0;
     if (!tamber::win32::create_main_window(instance, main_window_procedure, window_title, frame.width(),
                                            frame.height(), main_window, error)) {
-        show_error_message(IDS_WINDOW_FAILED, MB_ICONERROR, error);
+        tamber::win32::show_error_message(nullptr, IDS_WINDOW_FAILED, MB_ICONERROR, error);
         return -1;
     }
-    accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
 
-    // On failure the message (string 6) has been shown and WM_CLOSE posted.
-    if (!display.switch_to_windowed()) return -1;
+    // The handover of the main window. On failure the message (string 6)
+    // has been shown and WM_CLOSE posted.
+    if (!host.open_display(main_window)) return -1;
 
     tamber::win32::set_up_data_directory(main_window);
-    application_type = 2;
     bootstrap_applet.set_server_path(TAMBER_BASE_URL);
 #ifdef TAMBER_CONTENT_KEY
     bootstrap_applet.set_list_signatures(&signed_lists);
 #endif
-    bootstrap_applet.start_update();
+    bootstrap_applet.start_update(main_window, application_type);
 
 #ifdef TAMBER_MEASURE_HOST
     // Frame statistics, in the host built for measuring only (see

@@ -9,8 +9,8 @@
 #include "display/directdraw.h"
 #include "display/display_device.h"
 #include "shell/input.h"
-#include "shell/input_window.h"
-#include "update/fetcher.h"
+#include "shell/window_procedure.h"
+#include "update/body_buffer.h"
 
 namespace tamber {
 namespace {

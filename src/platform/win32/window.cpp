@@ -49,7 +49,7 @@ bool create_main_window(HINSTANCE instance, WNDPROC procedure, const wchar_t* ti
     return true;
 }
 
-void window_calls::set_capture() { SetCapture(main_window_); }
+void window_calls::set_capture() { SetCapture(window_); }
 
 void window_calls::release_capture() { ReleaseCapture(); }
 
@@ -58,22 +58,19 @@ void window_calls::set_cursor(cursor_handle cursor) { SetCursor(static_cast<HCUR
 point window_calls::cursor_position() {
     POINT p{};
     GetCursorPos(&p);
-    ScreenToClient(main_window_, &p);
+    ScreenToClient(window_, &p);
     return {p.x, p.y};
 }
 
 point window_calls::screen_to_client(point screen) {
     POINT p{screen.x, screen.y};
-    ScreenToClient(main_window_, &p);
+    ScreenToClient(window_, &p);
     return {p.x, p.y};
 }
 
 void window_calls::hide_window() { ShowWindow(window_, SW_HIDE); }
 
-void window_calls::window_destroyed() {
-    main_window_ = nullptr;
-    PostQuitMessage(0);
-}
+void window_calls::window_destroyed() { PostQuitMessage(0); }
 
 void window_calls::begin_paint() { paint_dc_ = BeginPaint(window_, &paint_); }
 

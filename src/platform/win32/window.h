@@ -1,13 +1,13 @@
 // The main window on Win32: its class and creation, its size and place,
 // and the window procedure that feeds every message through the shell's
-// decisions (shell/input_window.h) and does what they ask of the window.
+// decisions (shell/window_procedure.h) and does what they ask of the window.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 
-#include "shell/input_window.h"
+#include "shell/window_procedure.h"
 
 namespace tamber::win32 {
 
@@ -29,10 +29,10 @@ void size_window_for_client(HWND window, int32_t width, int32_t height);
 bool create_main_window(HINSTANCE instance, WNDPROC procedure, const wchar_t* title, int32_t width,
                         int32_t height, HWND& main_window, DWORD& error);
 
-// The window-system calls of input routing and the window procedure.
+// The window-system calls of input routing and the window procedure, on
+// the window whose message is being handled.
 class window_calls final : public tamber::window_calls {
 public:
-    explicit window_calls(HWND& main_window) : main_window_(main_window) {}
 
     void set_capture() override;
     void release_capture() override;
@@ -49,7 +49,6 @@ public:
     HWND exchange_window(HWND window);
 
 private:
-    HWND& main_window_;
     HWND window_ = nullptr;
     PAINTSTRUCT paint_{};
     HDC paint_dc_ = nullptr;

@@ -1,7 +1,8 @@
-// Pieces of the HTTP fetcher that the updater's transfers are built from:
-// the read size, the user agent, and the in-memory body buffer with its
-// size limit. The transfer operations themselves (open_internet, open_file,
-// read_step, end_transfer) are members of `updater`, in fetcher.cpp.
+// The in-memory body of a transfer and the limits it is read under: the
+// user agent, the read size, the stall timeout, the size bounds and the
+// error numbers of a failed read. The transfer operations themselves
+// (open_internet, open_file, read_step, end_transfer) are members of
+// `updater`, in fetcher.cpp.
 #pragma once
 
 #include <cerrno>

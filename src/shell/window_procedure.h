@@ -1,8 +1,9 @@
 // The main window's procedure as decisions: a window message (with its
 // Windows number and parameters) becomes calls on the current applet, the
-// library-backed applet, the mouse router and the display, plus an answer
-// for the system. The Win32 window procedure feeds every message through
-// handle() and calls DefWindowProcW when the answer asks for it.
+// library-backed applet, the mouse router, the display and the shell's
+// display-mode switch, plus an answer for the system. The Win32 window
+// procedure feeds every message through handle() and calls DefWindowProcW
+// when the answer asks for it.
 #pragma once
 
 #include <cstdint>
@@ -53,12 +54,14 @@ constexpr uint32_t sc_key_menu = 0xF100;
 constexpr uint32_t sc_screen_save = 0xF140;
 constexpr uint32_t sc_monitor_power = 0xF170;
 
+// How blit_to_screen copies: as soon as it can, or waiting so as not to tear.
+enum class blit_mode { plain, no_tearing };
+
 // What the window procedure asks of the display device.
 class window_display {
 public:
     virtual void close() = 0;
-    virtual int32_t blit_to_screen(bool no_tearing) = 0;
-    virtual void toggle_display_mode() = 0;
+    virtual int32_t blit_to_screen(blit_mode mode) = 0;
     virtual bool is_fullscreen() const = 0;
 
 protected:

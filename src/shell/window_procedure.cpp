@@ -1,4 +1,4 @@
-#include "shell/input_window.h"
+#include "shell/window_procedure.h"
 
 #include <algorithm>
 
@@ -24,7 +24,7 @@ message_answer window_procedure::handle(uint32_t message, uintptr_t wparam, intp
         return pass_on;
     case wm::paint:
         calls_.begin_paint();
-        if (display_.blit_to_screen(false) < 0) calls_.fill_paint_black();
+        if (display_.blit_to_screen(blit_mode::plain) < 0) calls_.fill_paint_black();
         calls_.end_paint();
         return answer(0);
     case wm::close:
@@ -48,7 +48,7 @@ message_answer window_procedure::handle(uint32_t message, uintptr_t wparam, intp
         host_.current_applet().on_wm_char(static_cast<uint32_t>(wparam));
         return pass_on;
     case wm::command:
-        if (low_word(wparam) == command_toggle_display_mode) display_.toggle_display_mode();
+        if (low_word(wparam) == command_toggle_display_mode) host_.toggle_display_mode();
         return pass_on;
     case wm::system_command:
         if (display_.is_fullscreen()) {
@@ -98,7 +98,7 @@ message_answer window_procedure::handle(uint32_t message, uintptr_t wparam, intp
         library_.on_wm_lobby();
         return pass_on;
     case wm::toggle_display_mode:
-        display_.toggle_display_mode();
+        host_.toggle_display_mode();
         return pass_on;
     case wm::async_select:
         library_.on_wm_async_select(high_word(lp));
