@@ -10,6 +10,7 @@
 #include "input_fakes.h"
 #include "platform/sdl/sdl_events.h"
 #include "shell/window_procedure.h"
+#include "support/fake_library.h"
 
 namespace tamber::sdl {
 namespace {
@@ -201,21 +202,11 @@ private:
     testing::call_log& log_;
 };
 
-class no_libraries final : public library_loader {
-public:
-    void* open(const char*, uint32_t& error) override {
-        error = error_mod_not_found;
-        return nullptr;
-    }
-    void* symbol(void*, const char*) override { return nullptr; }
-    void close(void*) override {}
-};
-
 struct routing_test : ::testing::Test {
     testing::call_log log;
     frame_image frame{8, 8};
     testing::recording_applet bootstrap{log, "applet"};
-    no_libraries loader;
+    test::fake_library_loader loader{};  // no library is ever loaded
     applet library{loader};
     idle_windows windows;
     quiet_display display{log};
