@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "input_fakes.h"
+#include "logging_display.h"
 #include "platform/sdl/sdl_events.h"
 #include "shell/window_procedure.h"
 #include "support/fake_library.h"
@@ -166,50 +167,14 @@ TEST(translate_event, text_as_utf16_units_and_window_events) {
 
 // ---- the events through the window procedure and the mouse router ------
 
-class idle_windows final : public window_system {
-public:
-    uint32_t time_ms() override { return 0; }
-    bool message_waiting() override { return false; }
-    bool handle_message(window_handle, int&) override { return false; }
-    void sleep_ms(uint32_t) override {}
-    point cursor_position(window_handle) override { return {0, 0}; }
-    bool is_foreground(window_handle) override { return true; }
-    int32_t display_mode_dialog(window_handle) override { return dialog_retry; }
-    void post_close(window_handle) override {}
-    void play_sound_alias(const char16_t*, uint32_t) override {}
-    void show_message(window_handle, uint32_t, uint32_t) override {}
-};
-
-class quiet_display final : public display_control, public window_display {
-public:
-    explicit quiet_display(testing::call_log& log) : log_(log) {}
-    void close() override { log_.push_back("display.close"); }
-    int32_t blit_to_screen(blit_mode) override { return 0; }
-    bool is_fullscreen() const override { return false; }
-    bool is_open() const override { return true; }
-    int32_t check_device() override { return 0; }
-    bool desktop_depth_supported() override { return true; }
-    int32_t present_frame(const frame_view&, present_mode) override { return 0; }
-    int32_t open_windowed(window_handle, display_mode) override { return 0; }
-    // The display is always windowed here, so a toggle opens fullscreen
-    // mode: logged under the toggle's name.
-    int32_t open_fullscreen(window_handle, display_mode) override {
-        log_.push_back("display.toggle_display_mode");
-        return 0;
-    }
-
-private:
-    testing::call_log& log_;
-};
-
 struct routing_test : ::testing::Test {
     testing::call_log log;
     frame_image frame{8, 8};
     testing::recording_applet bootstrap{log, "applet"};
     test::fake_library_loader loader{};  // no library is ever loaded
     applet library{loader};
-    idle_windows windows;
-    quiet_display display{log};
+    testing::idle_windows windows;
+    logging_display display{log};
     shell host{frame, bootstrap, library, windows, display};
     testing::recording_window_calls calls{log};
     mouse_router mouse{calls, drag_distance, drag_distance, nullptr};

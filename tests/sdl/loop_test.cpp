@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "input_fakes.h"
+#include "logging_display.h"
 #include "platform/sdl/sdl_shell.h"
 #include "support/fake_library.h"
 
@@ -24,23 +25,6 @@ int32_t TAMBER_CALL lib_get_balance() { return 0; }
 void TAMBER_CALL lib_receive_packet(uint32_t, uint32_t) {}
 void TAMBER_CALL lib_key_down(uint32_t vk) { lobby_log->push_back("lobby.key_down " + std::to_string(vk)); }
 void TAMBER_CALL lib_on_wm_close() { lobby_log->push_back("lobby.on_wm_close"); }
-
-class logging_display final : public display_control, public window_display {
-public:
-    explicit logging_display(testing::call_log& log) : log_(log) {}
-    void close() override { log_.push_back("display.close"); }
-    int32_t blit_to_screen(blit_mode) override { return 0; }
-    bool is_fullscreen() const override { return false; }
-    bool is_open() const override { return true; }
-    int32_t check_device() override { return 0; }
-    bool desktop_depth_supported() override { return true; }
-    int32_t present_frame(const frame_view&, present_mode) override { return 0; }
-    int32_t open_windowed(window_handle, display_mode) override { return 0; }
-    int32_t open_fullscreen(window_handle, display_mode) override { return 0; }
-
-private:
-    testing::call_log& log_;
-};
 
 struct loop_test : ::testing::Test {
     testing::call_log log;

@@ -1,6 +1,7 @@
 // Stand-ins for input routing's tests: an applet that records every call,
 // a drag_operation in the component object model's layout that records its
-// calls and counts its references, and the window-system calls. All of them
+// calls and counts its references, the window-system calls and an idle
+// windowing system. All of them
 // write to one shared log, so tests can check the order across them.
 #pragma once
 
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "applet/applet_base.h"
+#include "shell/shell.h"
 #include "shell/window_procedure.h"
 
 namespace tamber::testing {
@@ -139,6 +141,22 @@ public:
 
 private:
     call_log& log_;
+};
+
+// The loop's windowing system where nothing happens: no messages, the
+// window in front, nothing shown or played.
+class idle_windows final : public window_system {
+public:
+    uint32_t time_ms() override { return 0; }
+    bool message_waiting() override { return false; }
+    bool handle_message(window_handle, int&) override { return false; }
+    void sleep_ms(uint32_t) override {}
+    point cursor_position(window_handle) override { return {0, 0}; }
+    bool is_foreground(window_handle) override { return true; }
+    int32_t display_mode_dialog(window_handle) override { return dialog_retry; }
+    void post_close(window_handle) override {}
+    void play_sound_alias(const char16_t*, uint32_t) override {}
+    void show_message(window_handle, uint32_t, uint32_t) override {}
 };
 
 }  // namespace tamber::testing

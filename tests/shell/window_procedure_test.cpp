@@ -18,6 +18,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using testing::call_log;
+using testing::idle_windows;
 using testing::recording_applet;
 using testing::recording_drag;
 using testing::recording_window_calls;
@@ -37,20 +38,6 @@ void TAMBER_CALL lib_on_wm_lobby() { library_put("on_wm_lobby"); }
 void TAMBER_CALL lib_on_wm_async_select(uint32_t error) { library_put("on_wm_async_select " + std::to_string(error)); }
 
 // ---- the shell's other seams -------------------------------------------
-
-class idle_windows final : public window_system {
-public:
-    uint32_t time_ms() override { return 0; }
-    bool message_waiting() override { return false; }
-    bool handle_message(window_handle, int&) override { return false; }
-    void sleep_ms(uint32_t) override {}
-    point cursor_position(window_handle) override { return {0, 0}; }
-    bool is_foreground(window_handle) override { return true; }
-    int32_t display_mode_dialog(window_handle) override { return dialog_retry; }
-    void post_close(window_handle) override {}
-    void play_sound_alias(const char16_t*, uint32_t) override {}
-    void show_message(window_handle, uint32_t, uint32_t) override {}
-};
 
 class recording_display final : public display_control, public window_display {
 public:
