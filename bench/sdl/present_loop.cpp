@@ -24,10 +24,10 @@ int main(int argc, char** argv) {
                                           SDL_WINDOW_SHOWN);
     int result = 1;
     {
-        tamber::sdl::sdl_display display(window, 800, 600, [](uint32_t) {}, [] {});
+        tamber::sdl::sdl_display display;
         tamber::frame_image frame(800, 600);
         display.set_wait_for_vertical_blank(false);  // as tamber on the frame clock
-        if (window && display.switch_to_windowed()) {
+        if (window && display.open_windowed(window, {800, 600, 32}) == 0) {
             const uint64_t start = SDL_GetPerformanceCounter();
             for (long i = 0; i < frames; ++i) {
                 // A frame that changes, so nothing can be skipped.
@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
                 SDL_Event event;
                 while (SDL_PollEvent(&event)) {
                 }
-                display.present_frame(frame.view(), 2);
+                display.present_frame(frame.view(), tamber::present_mode::flip);
             }
             const double seconds =
                 static_cast<double>(SDL_GetPerformanceCounter() - start) / static_cast<double>(SDL_GetPerformanceFrequency());
