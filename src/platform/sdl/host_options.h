@@ -31,8 +31,8 @@ extern const char usage_text[];
 // path, else HOME/.local/share/quillon; empty when neither gives one.
 std::string store_folder(const char* xdg_data_home, const char* home);
 
-// Creates the store folder (and the folders above it, private to the user
-// as the base directory specification asks) and makes it the working
+// Creates the store folder (and the folders above it, private to the user,
+// as XDG data folders are) and makes it the working
 // directory, where the library loader finds the game libraries by name.
 // False when a step fails; the process then keeps the directory it was
 // started in, as quillon.exe does.

@@ -41,11 +41,12 @@ int32_t sdl_display::open(window_handle window, display_mode mode, bool fullscre
     width_ = static_cast<int32_t>(mode.width);
     height_ = static_cast<int32_t>(mode.height);
     if (fullscreen) {
-        int count = SDL_GetNumDisplayModes(SDL_GetWindowDisplayIndex(window_));
+        const int display = SDL_GetWindowDisplayIndex(window_);
+        const int count = SDL_GetNumDisplayModes(display);
         std::vector<SDL_DisplayMode> modes;
         for (int i = 0; i < count; ++i) {
             SDL_DisplayMode m{};
-            if (SDL_GetDisplayMode(SDL_GetWindowDisplayIndex(window_), i, &m) == 0) modes.push_back(m);
+            if (SDL_GetDisplayMode(display, i, &m) == 0) modes.push_back(m);
         }
         uint32_t flags = SDL_WINDOW_FULLSCREEN_DESKTOP;
         if (choose_fullscreen(modes.data(), static_cast<int>(modes.size()), width_, height_) ==
@@ -54,7 +55,7 @@ int32_t sdl_display::open(window_handle window, display_mode mode, bool fullscre
             wanted.w = width_;
             wanted.h = height_;
             SDL_DisplayMode closest{};
-            if (SDL_GetClosestDisplayMode(SDL_GetWindowDisplayIndex(window_), &wanted, &closest) &&
+            if (SDL_GetClosestDisplayMode(display, &wanted, &closest) &&
                 SDL_SetWindowDisplayMode(window_, &closest) == 0)
                 flags = SDL_WINDOW_FULLSCREEN;
         }
