@@ -2,6 +2,10 @@
 
 #include "assets.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace lobby {
 
 colour mix(colour a, colour b, int32_t t) {
@@ -59,15 +63,34 @@ void canvas::span(int32_t x0, int32_t x1, int32_t y, colour c, uint8_t alpha) {
         if (alpha == 255) {
             for (int32_t x = x0; x < x1; ++x) out[x] = v;
         } else {
-            // Straight alpha: (out * (255 - alpha) + v * alpha) / 255,
-            // rounded; (t + (t >> 8)) >> 8 divides t + 128 by 255 exactly
-            // for every t that can occur here.
-            const uint32_t keep = 255u - alpha, add = uint32_t(v) * alpha + 128u;
-            for (int32_t x = x0; x < x1; ++x) {
-                const uint32_t t = out[x] * keep + add;
-                out[x] = uint8_t((t + (t >> 8)) >> 8);
-            }
+            blend_row(out + x0, x1 - x0, v, alpha);
         }
+    }
+}
+
+void blend_row(uint8_t *out, int32_t count, uint8_t value, uint8_t alpha) {
+    // t = out * (255 - alpha) + value * alpha + 128 is at most 255 * 255 +
+    // 128, and (t + (t >> 8)) >> 8 divides it by 255 exactly for every such
+    // t, so all of it fits in 16-bit lanes: sixteen pixels per step where
+    // SSE2 is there (always on x86-64; a 32-bit build may lack it).
+    const uint16_t keep = uint16_t(255u - alpha), add = uint16_t(value * alpha + 128u);
+    int32_t x = 0;
+#if defined(__SSE2__)
+    const __m128i keep8 = _mm_set1_epi16(int16_t(keep)), add8 = _mm_set1_epi16(int16_t(add));
+    const __m128i zero = _mm_setzero_si128();
+    auto blend8 = [&](__m128i p) {
+        const __m128i t = _mm_add_epi16(_mm_mullo_epi16(p, keep8), add8);
+        return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+    };
+    for (; x + 16 <= count; x += 16) {
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i *>(out + x));
+        const __m128i lo = blend8(_mm_unpacklo_epi8(p, zero)), hi = blend8(_mm_unpackhi_epi8(p, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + x), _mm_packus_epi16(lo, hi));
+    }
+#endif
+    for (; x < count; ++x) {
+        const uint32_t t = out[x] * uint32_t(keep) + add;
+        out[x] = uint8_t((t + (t >> 8)) >> 8);
     }
 }
 

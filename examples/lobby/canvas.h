@@ -83,6 +83,10 @@ private:
     uint8_t *planes_[3] = {nullptr, nullptr, nullptr};
 };
 
+// Blends `value` over `count` bytes of one plane with straight alpha:
+// each byte becomes (byte * (255 - alpha) + value * alpha) / 255, rounded.
+void blend_row(uint8_t *out, int32_t count, uint8_t value, uint8_t alpha);
+
 // Integer square root: the largest s with s * s <= n (n >= 0).
 int32_t isqrt(int64_t n);
 

@@ -129,30 +129,39 @@ bool ink_at(const uint8_t *glyph, int32_t gx, int32_t gy) {
 // triangle of ink, so diagonals read as lines instead of staircases.
 void draw_glyph(canvas &c, int32_t x, int32_t y, const uint8_t *glyph, int32_t s, colour ink) {
     for (int32_t gy = 0; gy < glyph_rows; ++gy) {
-        for (int32_t gx = 0; gx < 5; ++gx) {
-            const int32_t bx = x + gx * s, by = y + gy * s;
-            if (ink_at(glyph, gx, gy)) {
-                c.fill(rect{bx, by, bx + s, by + s}, ink);
+        const int32_t by = y + gy * s;
+        // Each run of inked pixels in the row is one rectangle.
+        for (int32_t gx = 0; gx < 5;) {
+            if (!ink_at(glyph, gx, gy)) {
+                ++gx;
                 continue;
             }
-            if (s < 2) continue;
+            const int32_t first = gx;
+            while (gx < 5 && ink_at(glyph, gx, gy)) ++gx;
+            c.fill(rect{x + first * s, by, x + gx * s, by + s}, ink);
+        }
+        if (s < 2) continue;
+        for (int32_t gx = 0; gx < 5; ++gx) {
+            if (ink_at(glyph, gx, gy)) continue;
             const bool up = ink_at(glyph, gx, gy - 1), down = ink_at(glyph, gx, gy + 1);
             const bool left = ink_at(glyph, gx - 1, gy), right = ink_at(glyph, gx + 1, gy);
             // Corner k is filled when its two neighbours are inked and the
             // opposite two are not (a diagonal passes, not a filled area).
+            // At most one corner can qualify, so each row of the block gets
+            // one run: the triangle's legs are s - 1 pixels long.
             const bool tl = up && left && !down && !right;
             const bool tr = up && right && !down && !left;
             const bool bl = down && left && !up && !right;
             const bool br = down && right && !up && !left;
             if (!(tl || tr || bl || br)) continue;
-            const int32_t size = s - 1; // triangle legs, in pixels
-            for (int32_t i = 0; i < s; ++i) {
-                for (int32_t j = 0; j < s; ++j) {
-                    const bool hit = (tl && i + j < size) || (tr && (s - 1 - i) + j < size) ||
-                                     (bl && i + (s - 1 - j) < size) ||
-                                     (br && (s - 1 - i) + (s - 1 - j) < size);
-                    if (hit) c.span(bx + i, bx + i + 1, by + j, ink);
-                }
+            const int32_t bx = x + gx * s;
+            for (int32_t j = 0; j < s; ++j) {
+                // Columns i of row j with the corner's i + j (mirrored) below s - 1.
+                const int32_t reach = (tl || tr) ? s - 1 - j : j; // run length
+                if (reach <= 0) continue;
+                const bool from_left = tl || bl;
+                const int32_t i0 = from_left ? 0 : s - reach;
+                c.span(bx + i0, bx + i0 + reach, by + j, ink);
             }
         }
     }

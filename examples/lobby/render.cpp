@@ -132,13 +132,21 @@ void draw_chip(canvas &c, int32_t cx, int32_t cy, int32_t radius, int32_t value,
     // or above tan(33.75) = 0.668.
     const int64_t outer = int64_t(radius - 2) * (radius - 2);
     const int64_t inner = int64_t(radius * 7 / 10) * (radius * 7 / 10);
+    // Each run of insert pixels along a row is drawn as one span.
     for (int32_t dy = -radius; dy <= radius; ++dy) {
-        for (int32_t dx = -radius; dx <= radius; ++dx) {
-            const int64_t d2 = int64_t(dx) * dx + int64_t(dy) * dy;
-            if (d2 > outer || d2 < inner) continue;
-            const int64_t ax = dx < 0 ? -dx : dx, ay = dy < 0 ? -dy : dy;
-            const int64_t lo = ax < ay ? ax : ay, hi = ax < ay ? ay : ax;
-            if (lo * 1000 < hi * 199 || lo * 1000 > hi * 668) c.span(cx + dx, cx + dx + 1, cy + dy, look.inserts);
+        int32_t run_start = 0;
+        bool in_run = false;
+        for (int32_t dx = -radius; dx <= radius + 1; ++dx) {
+            bool insert = false;
+            if (dx <= radius) {
+                const int64_t d2 = int64_t(dx) * dx + int64_t(dy) * dy;
+                const int64_t ax = dx < 0 ? -dx : dx, ay = dy < 0 ? -dy : dy;
+                const int64_t lo = ax < ay ? ax : ay, hi = ax < ay ? ay : ax;
+                insert = d2 <= outer && d2 >= inner && (lo * 1000 < hi * 199 || lo * 1000 > hi * 668);
+            }
+            if (insert && !in_run) run_start = dx;
+            if (!insert && in_run) c.span(cx + run_start, cx + dx, cy + dy, look.inserts);
+            in_run = insert;
         }
     }
     const int32_t inlay = radius * 62 / 100;

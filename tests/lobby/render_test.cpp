@@ -147,5 +147,23 @@ TEST_F(lobby_render, chip_in_hand_follows_the_pointer) {
     escape(d);
 }
 
+// The blend works sixteen bytes at a time with a byte-wise tail: every
+// alpha, value and byte, at offsets and lengths that put bytes in both, must
+// give the exact rounded quotient.
+TEST(lobby_blend, every_byte_is_the_rounded_straight_alpha_mix) {
+    std::vector<uint8_t> row(256 + 19);
+    for (int alpha = 0; alpha < 256; ++alpha) {
+        for (int value = 0; value < 256; value += 5) {
+            for (size_t i = 0; i < row.size(); ++i) row[i] = uint8_t(i * 7 + size_t(alpha));
+            lobby::blend_row(row.data() + 3, int32_t(row.size()) - 3, uint8_t(value), uint8_t(alpha));
+            for (size_t i = 0; i < row.size(); ++i) {
+                const int was = uint8_t(i * 7 + size_t(alpha));
+                const int want = i < 3 ? was : ((was * (255 - alpha) + value * alpha) * 2 + 255) / 510;
+                ASSERT_EQ(row[i], want) << "alpha " << alpha << " value " << value << " byte " << i;
+            }
+        }
+    }
+}
+
 } // namespace
 } // namespace lobby_test
