@@ -60,18 +60,24 @@ rate() {
     END { if (t > t0) printf "%.1f", (f - f0) * 1000 / (t - t0); else printf "0" }' "$1"
 }
 
+best() { awk '$1 > best { best = $1 } END { print best + 0 }'; }
+least() { awk 'NR == 1 || $1 < least { least = $1 } END { print least + 0 }'; }
+
 measure() {  # label; the environment names the video driver
   local label="$1" stats="$work/stats-$1"
-  rm -rf "$work/data"
-  XDG_DATA_HOME="$work/data" TAMBER_FRAME_STATS="$stats" "$build/src/tamber-measure" --frames 600 >/dev/null
-  local loop first progress lobby
-  # The loop before and after the host; the faster run is the floor (other
-  # programs on the machine only ever slow a run down).
-  loop="$( { "$build/bench/sdl/tamber_present_loop" 1000; "$build/bench/sdl/tamber_present_loop" 1000; } |
-          awk '$2 > best { best = $2 } END { print best }')"
-  first="$(awk 'NR == 1 { print $1 }' "$stats")"
-  progress="$(rate "$stats" 0)"
-  lobby="$(rate "$stats" 1)"
+  local loop="" first="" progress="" lobby=""
+  # The host and the loop take turns, twice each, and each keeps its faster
+  # run: other programs on the machine only ever slow a run down, and both
+  # sides get the same chances.
+  for round in 1 2; do
+    rm -rf "$work/data"
+    XDG_DATA_HOME="$work/data" TAMBER_FRAME_STATS="$stats-$round" "$build/src/tamber-measure" --frames 600 >/dev/null
+    loop="$loop $("$build/bench/sdl/tamber_present_loop" 1000 | awk '{ print $2 }')"
+  done
+  loop="$(printf '%s\n' $loop | best)"
+  first="$(for round in 1 2; do awk 'NR == 1 { print $1 }' "$stats-$round"; done | least)"
+  progress="$(for round in 1 2; do rate "$stats-$round" 0; echo; done | best)"
+  lobby="$(for round in 1 2; do rate "$stats-$round" 1; echo; done | best)"
   echo "tamber ($label): first frame after ${first} ms"
   awk -v p="$progress" -v l="$lobby" -v b="$loop" 'BEGIN {
     printf "  progress screen %8.1f frames/s   frame time %.2fx the bare loop'"'"'s\n", p, (p > 0 ? b / p : 0)
