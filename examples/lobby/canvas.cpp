@@ -2,6 +2,8 @@
 
 #include "assets.h"
 
+#include <cmath>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -25,18 +27,12 @@ colour scale(colour c, int32_t t) {
 
 int32_t isqrt(int64_t n) {
     if (n <= 0) return 0;
-    int64_t s = 0;
-    int64_t bit = int64_t(1) << 62;
-    while (bit > n) bit >>= 2;
-    while (bit != 0) {
-        if (n >= s + bit) {
-            n -= s + bit;
-            s = (s >> 1) + bit;
-        } else {
-            s >>= 1;
-        }
-        bit >>= 2;
-    }
+    // The double's root is within one of the answer for every n the lobby
+    // passes (and far beyond); the two loops make it exact. Discs and rounded
+    // corners take one root a row, so this is worth a bit of care.
+    int64_t s = int64_t(std::sqrt(double(n)));
+    while (s > 0 && s * s > n) --s;
+    while ((s + 1) * (s + 1) <= n) ++s;
     return int32_t(s);
 }
 
@@ -167,22 +163,26 @@ void canvas::gradient(rect r, colour top, colour bottom) {
 
 void canvas::blit(const image &picture, rect from, int32_t x, int32_t y, colour key) {
     if (!usable_) return;
-    // Clip the source rectangle to the picture, then the destination to us.
-    if (from.left < 0) { x -= from.left; from.left = 0; }
-    if (from.top < 0) { y -= from.top; from.top = 0; }
-    if (from.right > picture.width) from.right = picture.width;
-    if (from.bottom > picture.height) from.bottom = picture.height;
-    for (int32_t sy = from.top; sy < from.bottom; ++sy) {
-        const int32_t dy = y + (sy - from.top);
-        if (dy < 0 || dy >= height_) continue;
-        for (int32_t sx = from.left; sx < from.right; ++sx) {
-            const int32_t dx = x + (sx - from.left);
-            if (dx < 0 || dx >= width_) continue;
-            const colour p = picture.pixels[sy * picture.width + sx];
+    // Clip the source rectangle to the picture, then to the part that lands
+    // on the canvas (in 64 bits: the coordinates may be anything).
+    int64_t left = from.left < 0 ? 0 : from.left, top = from.top < 0 ? 0 : from.top;
+    int64_t right = from.right > picture.width ? picture.width : from.right;
+    int64_t bottom = from.bottom > picture.height ? picture.height : from.bottom;
+    int64_t to_x = int64_t(x) + (left - from.left), to_y = int64_t(y) + (top - from.top);
+    if (to_x < 0) { left -= to_x; to_x = 0; }
+    if (to_y < 0) { top -= to_y; to_y = 0; }
+    if (right - left > width_ - to_x) right = left + (width_ - to_x);
+    if (bottom - top > height_ - to_y) bottom = top + (height_ - to_y);
+    for (int64_t sy = top; sy < bottom; ++sy) {
+        const colour *in = &picture.pixels[sy * picture.width + left];
+        const int32_t dy = int32_t(to_y + (sy - top));
+        uint8_t *blue = row(0, dy) + to_x, *green = row(1, dy) + to_x, *red = row(2, dy) + to_x;
+        for (int64_t i = 0; i < right - left; ++i) {
+            const colour p = in[i];
             if (p.r == key.r && p.g == key.g && p.b == key.b) continue;
-            row(0, dy)[dx] = p.b;
-            row(1, dy)[dx] = p.g;
-            row(2, dy)[dx] = p.r;
+            blue[i] = p.b;
+            green[i] = p.g;
+            red[i] = p.r;
         }
     }
 }

@@ -79,14 +79,14 @@ void load(state &s, tamber_handle window) {
                    icons.height >= layout::icon_size;
     s.have_felt = load_bmp("lobby/felt.bmp", felt);
     s.balance = s.look.start_balance;
-    forget_cached_felt();
+    forget_cached_backdrop();
 }
 
 void unload(state &s) {
     s = state{};
     icons.width = icons.height = 0;
     felt.width = felt.height = 0;
-    forget_cached_felt();
+    forget_cached_backdrop();
 }
 
 void format_money(char *out, int capacity, int64_t amount) {

@@ -160,7 +160,7 @@ void show_message(state &s, const char *text);
 void format_money(char *out, int capacity, int64_t amount);
 
 void render(const state &s, frame_view *frame, int32_t x, int32_t y);
-// Drops the pre-drawn felt (render.cpp), so the next frame shades it anew.
-void forget_cached_felt();
+// Drops the pre-drawn backdrop (render.cpp), so the next frame draws it anew.
+void forget_cached_backdrop();
 
 } // namespace lobby

@@ -1,7 +1,8 @@
 // Draws the whole lobby, every frame, into the host's frame.
 //
-// The host does not clear the frame between frames, so the felt is painted
-// over every pixel first; everything else is drawn on top, back to front.
+// The host does not clear the frame between frames, so the backdrop (the
+// felt and everything that does not change) is painted over every pixel
+// first; everything else is drawn on top, back to front.
 // Layout is in the 800 x 600 coordinates of lobby.h; a frame of another size
 // shows the part that fits.
 #include <cstdio>
@@ -41,8 +42,8 @@ int chip_kind(int32_t value) {
 
 // Felt over the whole frame: the theme's colour, the grain of felt.bmp if
 // there is one (grey 128 leaves the colour as it is), and a vignette that
-// darkens towards the edges like a lamp over the table. This touches every
-// pixel every frame, so it sticks to 32-bit arithmetic (the DLL is 32-bit)
+// darkens towards the edges like a lamp over the table. It touches every
+// pixel (every frame, in a frame larger than 800 x 600), so it sticks to 32-bit arithmetic (the DLL is 32-bit)
 // and walks the grain tile with wrapping counters instead of divisions.
 void draw_felt(canvas &c, const state &s) {
     const image &grain = felt_image();
@@ -76,40 +77,6 @@ void draw_felt(canvas &c, const state &s) {
             red[x] = uint8_t(r > 255 ? 255 : r);
         }
         if (textured && ++grain_y == grain.height) grain_y = 0;
-    }
-}
-
-// The felt is the same every frame, so it is drawn once into this copy (for
-// frames up to 800 x 600) and copied row by row after that: a fraction of
-// the cost of shading every pixel again. It is a static buffer: nothing is
-// allocated, and load() empties it because the theme may have changed.
-struct felt_copy {
-    static constexpr int32_t capacity = 800 * 600;
-    int32_t width = 0, height = 0; // 0 x 0: empty
-    uint8_t planes[3][capacity];
-};
-felt_copy cached_felt;
-
-void paint_felt(canvas &c, const state &s) {
-    felt_copy &copy = cached_felt;
-    if (int64_t(c.width()) * c.height() > felt_copy::capacity) {
-        draw_felt(c, s);
-        return;
-    }
-    if (copy.width != c.width() || copy.height != c.height()) {
-        frame_view view{};
-        view.width = view.pitch = c.width();
-        view.height = c.height();
-        for (int p = 0; p < 3; ++p) view.plane[p] = copy.planes[p];
-        canvas into(&view);
-        draw_felt(into, s);
-        copy.width = c.width();
-        copy.height = c.height();
-    }
-    for (int p = 0; p < 3; ++p) {
-        for (int32_t y = 0; y < c.height(); ++y) {
-            std::memcpy(c.row(p, y), copy.planes[p] + int64_t(y) * copy.width, size_t(copy.width));
-        }
     }
 }
 
@@ -192,7 +159,9 @@ void draw_button(canvas &c, const state &s, rect r, const char *label, bool hove
     draw_text_centred(c, r.left + r.width() / 2, text_y, label, 2, ink);
 }
 
-void draw_header(canvas &c, const state &s, hit hover) {
+// The bar with the emblem and the casino's name; the buttons are drawn on
+// it every frame (draw_header_buttons).
+void draw_header_bar(canvas &c, const state &s) {
     const rect bar = layout::header;
     c.gradient(rect{bar.left, bar.top, bar.right, bar.bottom - 3}, mix(s.look.header, white, 36),
                scale(s.look.header, 170));
@@ -207,7 +176,9 @@ void draw_header(canvas &c, const state &s, hit hover) {
     const int32_t name_scale = text_width(s.look.casino_name, 3) <= layout::fullscreen_button.left - 96 ? 3 : 2;
     draw_text_shadowed(c, 76, 36 - (cap_height * name_scale) / 2, s.look.casino_name, name_scale, s.look.accent,
                        scale(s.look.header, 90), 2);
+}
 
+void draw_header_buttons(canvas &c, const state &s, hit hover) {
     const bool flashing = s.flash_ms > 0;
     draw_button(c, s, layout::fullscreen_button, "Fullscreen", hover.what == region::fullscreen,
                 flashing && s.flash.what == region::fullscreen);
@@ -278,13 +249,20 @@ void draw_panel(canvas &c, rect r) {
     c.fill_rounded(rect{r.left, r.top, r.right, r.top + 2}, 1, white, 20);
 }
 
-void draw_player_panel(canvas &c, const state &s, hit hover) {
+// The player's card and its labels; what they label is drawn every frame
+// (draw_player_values).
+void draw_player_card(canvas &c, const state &s) {
     const colour label = mix(s.look.felt, s.look.accent, 220);
     draw_panel(c, layout::player_panel);
+    const int32_t x = layout::name_field.left;
+    draw_text(c, x, layout::name_field.top - 16, "PLAYER", 1, label);
+    draw_text(c, x, 380, "BALANCE", 1, label);
+    draw_text(c, x, 424, "ON THE SPOT", 1, label);
+}
+
+void draw_player_values(canvas &c, const state &s, hit hover) {
     const rect field = layout::name_field;
     const int32_t x = field.left;
-    draw_text(c, x, field.top - 16, "PLAYER", 1, label);
-
     c.fill_rounded(field, 8, hover.what == region::name_field ? s.look.accent : mix(s.look.panel, s.look.accent, 110));
     c.fill_rounded(field.inset(2), 6, scale(s.look.panel, 200));
     const int32_t text_x = field.left + 10, text_y = field.top + (field.height() - cap_height * 2) / 2;
@@ -300,11 +278,8 @@ void draw_player_panel(canvas &c, const state &s, hit hover) {
     }
 
     char amount[24];
-    draw_text(c, x, 380, "BALANCE", 1, label);
     format_money(amount, sizeof amount, s.balance);
     draw_text_shadowed(c, x, 392, amount, 3, s.look.text, black, 2);
-
-    draw_text(c, x, 424, "ON THE SPOT", 1, label);
     format_money(amount, sizeof amount, s.bet());
     draw_text_shadowed(c, x, 436, amount, 2, s.look.accent, black, 1);
 }
@@ -358,13 +333,17 @@ void draw_message(canvas &c, const state &s) {
     }
 }
 
-void draw_tray(canvas &c, const state &s, hit hover) {
+void draw_tray(canvas &c, const state &s) {
     const rect tray = layout::tray;
     c.fill_rounded(tray.moved(0, 4), 16, black, 110);
     c.fill_rounded(tray, 16, wood);
     c.fill_rounded(rect{tray.left, tray.top, tray.right, tray.top + 12}, 16, mix(wood, white, 40));
     c.fill_rounded(tray.inset(8), 10, scale(s.look.felt, 120));
     c.fill_rounded(tray.inset(8).moved(0, 2), 10, scale(s.look.felt, 150)); // pocket shading
+}
+
+// The chips in the tray: lifted under the pointer, dimmed when too dear.
+void draw_tray_chips(canvas &c, const state &s, hit hover) {
     for (int i = 0; i < layout::chip_kinds; ++i) {
         const bool affordable = s.balance >= chip_values[i];
         const bool hovered = affordable && hover.what == region::chip && hover.index == i;
@@ -381,11 +360,60 @@ void draw_chip_in_hand(canvas &c, const state &s) {
     draw_chip(c, hand.x, hand.y, layout::chip_radius + 2, hand.value, false, s.look.felt);
 }
 
+// ---- the backdrop ------------------------------------------------------------
+
+// Everything that looks the same in every frame until the next load(): the
+// felt, the header bar, the title, the two cards with their labels and the
+// tray. It is most of a frame's drawing, so it is drawn once into a copy
+// (for frames up to 800 x 600) and copied row by row after that. What is
+// drawn on top every frame overlaps no part of the backdrop that comes after
+// it back to front, so the picture is the one drawing it all in order gives.
+void draw_backdrop(canvas &c, const state &s) {
+    draw_felt(c, s);
+    draw_header_bar(c, s);
+    draw_title(c, s);
+    draw_player_card(c, s);
+    draw_help_panel(c, s);
+    draw_tray(c, s);
+}
+
+// A static buffer: nothing is allocated, and load() empties it because the
+// theme may have changed.
+struct backdrop_copy {
+    static constexpr int32_t capacity = 800 * 600;
+    int32_t width = 0, height = 0; // 0 x 0: empty
+    uint8_t planes[3][capacity];
+};
+backdrop_copy cached_backdrop;
+
+void paint_backdrop(canvas &c, const state &s) {
+    backdrop_copy &copy = cached_backdrop;
+    if (int64_t(c.width()) * c.height() > backdrop_copy::capacity) {
+        draw_backdrop(c, s);
+        return;
+    }
+    if (copy.width != c.width() || copy.height != c.height()) {
+        frame_view view{};
+        view.width = view.pitch = c.width();
+        view.height = c.height();
+        for (int p = 0; p < 3; ++p) view.plane[p] = copy.planes[p];
+        canvas into(&view);
+        draw_backdrop(into, s);
+        copy.width = c.width();
+        copy.height = c.height();
+    }
+    for (int p = 0; p < 3; ++p) {
+        for (int32_t y = 0; y < c.height(); ++y) {
+            std::memcpy(c.row(p, y), copy.planes[p] + int64_t(y) * copy.width, size_t(copy.width));
+        }
+    }
+}
+
 } // namespace
 
-void forget_cached_felt() {
-    cached_felt.width = 0;
-    cached_felt.height = 0;
+void forget_cached_backdrop() {
+    cached_backdrop.width = 0;
+    cached_backdrop.height = 0;
 }
 
 void render(const state &s, frame_view *frame, int32_t x, int32_t y) {
@@ -395,17 +423,15 @@ void render(const state &s, frame_view *frame, int32_t x, int32_t y) {
     const hit hover = s.hand.active ? hit{} : hit_test(s, x, y);
     const bool chip_over_spot = s.hand.active && on_spot(s.hand.x, s.hand.y);
 
-    paint_felt(c, s);
-    draw_header(c, s, hover);
-    draw_title(c, s);
+    paint_backdrop(c, s);
+    draw_header_buttons(c, s, hover);
     for (int i = 0; i < tile_count; ++i) {
         draw_tile(c, s, i, hover.what == region::tile && hover.index == i);
     }
-    draw_player_panel(c, s, hover);
-    draw_help_panel(c, s);
+    draw_player_values(c, s, hover);
     draw_spot(c, s, hover, chip_over_spot);
     draw_message(c, s);
-    draw_tray(c, s, hover);
+    draw_tray_chips(c, s, hover);
     if (s.hand.active) draw_chip_in_hand(c, s);
 }
 

@@ -165,5 +165,57 @@ TEST(lobby_blend, every_byte_is_the_rounded_straight_alpha_mix) {
     }
 }
 
+// Blits land where a pixel-by-pixel copy would put them, whatever the
+// position: off any edge, far off, or at the ends of the coordinate range.
+TEST(lobby_blit, clips_to_the_canvas_at_any_position) {
+    static lobby::image picture;
+    picture.width = 5;
+    picture.height = 4;
+    const lobby::colour key{255, 0, 255};
+    for (int32_t i = 0; i < 20; ++i) {
+        picture.pixels[i] = i % 7 == 3 ? key : lobby::colour{uint8_t(i), uint8_t(i + 40), uint8_t(i + 80)};
+    }
+    const int32_t width = 9, height = 6, pitch = 12;
+    const int32_t positions[] = {INT32_MIN, -100, -4, -1, 0, 3, 7, 8, 9, 100, INT32_MAX};
+    for (int32_t x : positions) {
+        for (int32_t y : positions) {
+            test_frame frame(width, height, pitch, 0x11);
+            lobby::canvas c(&frame.view);
+            c.blit(picture, lobby::rect{-1, 1, 6, 4}, x, y, key); // source clipped too
+            for (int32_t row = 0; row < height; ++row) {
+                for (int32_t col = 0; col < pitch; ++col) {
+                    // Source pixel (sx, sy) of rows 1..3 lands at (x + sx + 1, y + sy - 1).
+                    const int64_t sx = int64_t(col) - x - 1, sy = int64_t(row) - y + 1;
+                    uint8_t want[3] = {0x11, 0x11, 0x11};
+                    if (col < width && sx >= 0 && sx < 5 && sy >= 1 && sy < 4) {
+                        const lobby::colour p = picture.pixels[sy * 5 + sx];
+                        if (!(p.r == key.r && p.g == key.g && p.b == key.b)) {
+                            want[0] = p.b;
+                            want[1] = p.g;
+                            want[2] = p.r;
+                        }
+                    }
+                    for (int plane = 0; plane < 3; ++plane) {
+                        ASSERT_EQ(frame.planes[plane][size_t(row) * pitch + size_t(col)], want[plane])
+                            << "blit at " << x << "," << y << ": pixel " << col << "," << row;
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(lobby_isqrt, is_the_floor_of_the_root) {
+    for (int64_t n = 0; n < (1 << 20); ++n) {
+        const int64_t s = lobby::isqrt(n);
+        ASSERT_TRUE(s * s <= n && (s + 1) * (s + 1) > n) << n;
+    }
+    for (int64_t k : {int64_t(1) << 26, int64_t(94906265), int64_t(2147483647)}) {
+        EXPECT_EQ(lobby::isqrt(k * k - 1), k - 1);
+        EXPECT_EQ(lobby::isqrt(k * k), k);
+        EXPECT_EQ(lobby::isqrt(k * k + 1), k);
+    }
+}
+
 } // namespace
 } // namespace lobby_test
