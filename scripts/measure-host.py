@@ -84,6 +84,10 @@ class Nginx:
     """scripts/nginx-serve.sh serving `www` on `port`, until close()."""
 
     def __init__(self, work, www, port):
+        # A server already there would answer in nginx's place and be
+        # measured instead.
+        if subprocess.run([os.path.join(ROOT, "scripts", "port-free.sh"), port]).returncode != 0:
+            raise SystemExit(f"measure-host: port {port} is taken by another program; free it and run again")
         self.proc = subprocess.Popen([os.path.join(ROOT, "scripts", "nginx-serve.sh"), www, port,
                                       os.path.join(work, "nginx")])
         base = f"http://127.0.0.1:{port}/"

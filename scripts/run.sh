@@ -117,7 +117,7 @@ step="starting the update server"
 base_url="$(sed -n 's/^TAMBER_BASE_URL:STRING=//p' "$build/CMakeCache.txt")"
 if [[ "$base_url" =~ ^http://(127\.0\.0\.1|localhost):([0-9]+)/$ ]]; then
   port="${BASH_REMATCH[2]}"
-  if ! python3 -c 'import socket, sys; socket.socket().bind(("127.0.0.1", int(sys.argv[1])))' "$port" 2>/dev/null; then
+  if ! "$root/scripts/port-free.sh" "$port"; then
     echo "run.sh: port $port of the base URL $base_url is taken by another program" \
          "(the end-to-end tests use it too while they run); free it and run again." >&2
     exit 1
