@@ -77,10 +77,10 @@ least() { awk 'NR == 1 || $1 < least { least = $1 } END { print least + 0 }'; }
 measure() {  # label; the environment names the video driver
   local label="$1" stats="$work/stats-$1"
   local loop="" first="" progress="" lobby=""
-  # The host and the loop take turns, three times each, and each keeps its
+  # The host and the loop take turns, five times each, and each keeps its
   # best run: other programs on the machine only ever slow a run down, and
   # both sides get the same chances.
-  local rounds="1 2 3" round
+  local rounds="1 2 3 4 5" round
   for round in $rounds; do
     rm -rf "$work/data"
     XDG_DATA_HOME="$work/data" TAMBER_FRAME_STATS="$stats-$round" "$build/src/tamber-measure" --frames 600 >/dev/null
