@@ -75,6 +75,35 @@ def publish(folder, files, dependencies):
         f.write(dependencies)
 
 
+class PublishedContentTest(unittest.TestCase):
+    """A suite over one published content folder: the recording library as
+    "tblobby.dll" and the class's `data_files` under data/, served by the
+    test server at the base URL, and one Xvfb display. `prepare_content`
+    may change the folder before the server starts. Everything is undone
+    after the class, even when its set-up fails half-way."""
+
+    work_prefix = "tamber-e2e-"
+    data_files = {}
+
+    @classmethod
+    def prepare_content(cls):
+        pass
+
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix=cls.work_prefix)
+        cls.addClassCleanup(shutil.rmtree, cls.work, ignore_errors=True)
+        cls.content = os.path.join(cls.work, "content")
+        with open(RECORDER, "rb") as f:
+            cls.files = {"tblobby.dll": f.read(), **cls.data_files}
+        publish(cls.content, cls.files, "tblobby.dll: +data/\n")
+        cls.prepare_content()
+        cls.server = ContentServer(cls.content, os.path.join(cls.work, "requests.log"))
+        cls.addClassCleanup(cls.server.close)
+        cls.display = XDisplay()
+        cls.addClassCleanup(cls.display.close)
+
+
 class ContentServer:
     """The test server (tests/server) serving `root` on the port of the
     host's build-time base URL, logging every request."""

@@ -5,8 +5,6 @@ log line, the previous file and a bounded memory.
 """
 
 import os
-import shutil
-import tempfile
 import time
 import unittest
 
@@ -24,26 +22,9 @@ MEMORY_SLACK_KIB = 256 * 1024
 PREVIOUS = b"the previous content\n"
 
 
-class HostileServerTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.work = tempfile.mkdtemp(prefix="tamber-e2e-hostile-")
-        cls.content = os.path.join(cls.work, "content")
-        with open(harness.RECORDER, "rb") as f:
-            lobby = f.read()
-        cls.files = {
-            "tblobby.dll": lobby,
-            "data/a.bin": bytes(range(256)) * 800,  # 200 KiB
-        }
-        harness.publish(cls.content, cls.files, "tblobby.dll: +data/\n")
-        cls.server = harness.ContentServer(cls.content, os.path.join(cls.work, "requests.log"))
-        cls.display = harness.XDisplay()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.close()
-        cls.display.close()
-        shutil.rmtree(cls.work, ignore_errors=True)
+class HostileServerTest(harness.PublishedContentTest):
+    work_prefix = "tamber-e2e-hostile-"
+    data_files = {"data/a.bin": bytes(range(256)) * 800}  # 200 KiB
 
     def setUp(self):
         self.host = harness.Host(QUILLON, HOST_TOOL, self.display)

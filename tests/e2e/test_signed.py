@@ -7,7 +7,6 @@ downloaded; the default quillon.exe ignores the signatures.
 import os
 import shutil
 import subprocess
-import tempfile
 import time
 import unittest
 
@@ -27,24 +26,13 @@ def sign(folder, key):
 
 
 @unittest.skipUnless(QUILLON_SIGNED, "TAMBER_QUILLON_SIGNED is not set")
-class SignedTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.work = tempfile.mkdtemp(prefix="tamber-e2e-signed-")
-        cls.content = os.path.join(cls.work, "content")
-        with open(harness.RECORDER, "rb") as f:
-            lobby = f.read()
-        cls.files = {"tblobby.dll": lobby, "data/b.txt": b"chips\n"}
-        harness.publish(cls.content, cls.files, "tblobby.dll: +data/\n")
-        sign(cls.content, "content_key.pem")
-        cls.server = harness.ContentServer(cls.content, os.path.join(cls.work, "requests.log"))
-        cls.display = harness.XDisplay()
+class SignedTest(harness.PublishedContentTest):
+    work_prefix = "tamber-e2e-signed-"
+    data_files = {"data/b.txt": b"chips\n"}
 
     @classmethod
-    def tearDownClass(cls):
-        cls.server.close()
-        cls.display.close()
-        shutil.rmtree(cls.work, ignore_errors=True)
+    def prepare_content(cls):
+        sign(cls.content, "content_key.pem")
 
     def setUp(self):
         self.calls_path = os.path.join(self.work, f"calls-{self.id().rsplit('.', 1)[1]}.log")

@@ -5,8 +5,6 @@ run finds everything current; failures show their screen and one log line.
 """
 
 import os
-import shutil
-import tempfile
 import time
 import unittest
 
@@ -18,27 +16,12 @@ HOST_TOOL = harness.HOST_TOOL
 BASE_URL = harness.BASE_URL
 
 
-class UpdateTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.work = tempfile.mkdtemp(prefix="tamber-e2e-")
-        cls.content = os.path.join(cls.work, "content")
-        with open(harness.RECORDER, "rb") as f:
-            lobby = f.read()
-        cls.files = {
-            "tblobby.dll": lobby,
-            "data/a.bin": bytes(range(256)) * 700,  # several reads of 64 KiB
-            "data/b.txt": b"chips\n",
-        }
-        harness.publish(cls.content, cls.files, "tblobby.dll: +data/\n")
-        cls.server = harness.ContentServer(cls.content, os.path.join(cls.work, "requests.log"))
-        cls.display = harness.XDisplay()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.close()
-        cls.display.close()
-        shutil.rmtree(cls.work, ignore_errors=True)
+class UpdateTest(harness.PublishedContentTest):
+    work_prefix = "tamber-e2e-"
+    data_files = {
+        "data/a.bin": bytes(range(256)) * 700,  # several reads of 64 KiB
+        "data/b.txt": b"chips\n",
+    }
 
     def setUp(self):
         self.calls_path = os.path.join(self.work, f"calls-{self.id().rsplit('.', 1)[1]}.log")
