@@ -65,10 +65,11 @@ void canvas::span(int32_t x0, int32_t x1, int32_t y, colour c, uint8_t alpha) {
 }
 
 void blend_row(uint8_t *out, int32_t count, uint8_t value, uint8_t alpha) {
-    // t = out * (255 - alpha) + value * alpha + 128 is at most 255 * 255 +
-    // 128, and (t + (t >> 8)) >> 8 divides it by 255 exactly for every such
-    // t, so all of it fits in 16-bit lanes: sixteen pixels per step where
-    // SSE2 is there (always on x86-64; a 32-bit build may lack it).
+    // With n = out * (255 - alpha) + value * alpha and t = n + 128,
+    // (t + (t >> 8)) >> 8 is n / 255 rounded, for every n up to 255 * 255;
+    // t + (t >> 8) stays below 65,536, so all of it fits in 16-bit lanes:
+    // sixteen pixels per step where SSE2 is there (always on x86-64; a
+    // 32-bit build may lack it).
     const uint16_t keep = uint16_t(255u - alpha), add = uint16_t(value * alpha + 128u);
     int32_t x = 0;
 #if defined(__SSE2__)
@@ -173,6 +174,7 @@ void canvas::blit(const image &picture, rect from, int32_t x, int32_t y, colour 
     if (to_y < 0) { top -= to_y; to_y = 0; }
     if (right - left > width_ - to_x) right = left + (width_ - to_x);
     if (bottom - top > height_ - to_y) bottom = top + (height_ - to_y);
+    if (right <= left || bottom <= top) return;
     for (int64_t sy = top; sy < bottom; ++sy) {
         const colour *in = &picture.pixels[sy * picture.width + left];
         const int32_t dy = int32_t(to_y + (sy - top));

@@ -43,8 +43,9 @@ int chip_kind(int32_t value) {
 // Felt over the whole frame: the theme's colour, the grain of felt.bmp if
 // there is one (grey 128 leaves the colour as it is), and a vignette that
 // darkens towards the edges like a lamp over the table. It touches every
-// pixel (every frame, in a frame larger than 800 x 600), so it sticks to 32-bit arithmetic (the DLL is 32-bit)
-// and walks the grain tile with wrapping counters instead of divisions.
+// pixel (every frame, in a frame larger than 800 x 600), so it sticks to
+// 32-bit arithmetic (the DLL is 32-bit) and walks the grain tile with
+// wrapping counters instead of divisions.
 void draw_felt(canvas &c, const state &s) {
     const image &grain = felt_image();
     const bool textured = s.have_felt && grain.loaded();
