@@ -76,7 +76,8 @@ least() { awk 'NR == 1 || $1 < least { least = $1 } END { print least + 0 }'; }
 
 measure() {  # label; the environment names the video driver
   local label="$1" stats="$work/stats-$1"
-  local loop="" first="" progress="" lobby=""
+  local loop first progress lobby
+  rm -f "$stats-loop"
   # The host and the loop take turns, five times each, and each keeps its
   # best run: other programs on the machine only ever slow a run down, and
   # both sides get the same chances.
@@ -84,9 +85,9 @@ measure() {  # label; the environment names the video driver
   for round in $rounds; do
     rm -rf "$work/data"
     XDG_DATA_HOME="$work/data" TAMBER_FRAME_STATS="$stats-$round" "$build/src/tamber-measure" --frames 600 >/dev/null
-    loop="$loop $("$build/bench/sdl/tamber_present_loop" 1000 | awk '{ print $2 }')"
+    "$build/bench/sdl/tamber_present_loop" 1000 | awk '{ print $2 }' >> "$stats-loop"
   done
-  loop="$(printf '%s\n' $loop | best)"
+  loop="$(best < "$stats-loop")"
   first="$(for round in $rounds; do awk 'NR == 1 { print $1 }' "$stats-$round"; done | least)"
   progress="$(for round in $rounds; do rate "$stats-$round" 0; echo; done | best)"
   lobby="$(for round in $rounds; do rate "$stats-$round" 1; echo; done | best)"

@@ -42,12 +42,24 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-if ! $SUDO apt-get update -q; then
-  echo "install-deps: apt-get update failed (see above): check the network and the package sources" >&2
-  exit 1
+# A mirror in the middle of a sync serves indexes that do not match their
+# release file ("File has unexpected size"); that passes within minutes, so
+# the update is tried three times. If an index still fails, apt keeps the
+# others, and the install below decides whether what it has is enough.
+updated=0
+for wait in 30 90 0; do
+  if $SUDO apt-get update -q -o Acquire::Retries=3; then
+    updated=1
+    break
+  fi
+  [ "$wait" = 0 ] || { echo "install-deps: apt-get update failed; trying again in $wait s" >&2; sleep "$wait"; }
+done
+if [ "$updated" != 1 ]; then
+  echo "install-deps: apt-get update failed three times (see above); installing from the package indexes apt has" >&2
 fi
-if ! $SUDO apt-get install -y -q --no-install-recommends "${packages[@]}"; then
+if ! $SUDO apt-get install -y -q -o Acquire::Retries=3 --no-install-recommends "${packages[@]}"; then
   echo "install-deps: installing the packages failed (see above); the list is in $0" >&2
+  [ "$updated" = 1 ] || echo "install-deps: the package indexes could not all be updated: check the network and the package sources" >&2
   exit 1
 fi
 
