@@ -39,10 +39,16 @@ bool create_main_window(HINSTANCE instance, WNDPROC procedure, const wchar_t* ti
         return false;
     }
     const RECT r = fit_window_rect({0, 0, width, height}, main_style, FALSE, main_ex_style);
+    // CreateWindowExW does not always set an error when it fails (a window
+    // procedure that refuses WM_NCCREATE, a system without a display), and a
+    // code left over from an earlier call would only mislead: the message
+    // then shows E_FAIL.
+    SetLastError(ERROR_SUCCESS);
     main_window = CreateWindowExW(main_ex_style, main_class_name, title, main_style, r.left, r.top,
                                   r.right - r.left, r.bottom - r.top, nullptr, nullptr, instance, nullptr);
     if (!main_window) {
         error = GetLastError();
+        if (error == ERROR_SUCCESS) error = static_cast<DWORD>(E_FAIL);
         return false;
     }
     UpdateWindow(main_window);
