@@ -83,6 +83,11 @@ protected:
     ~display_control() = default;
 };
 
+// The frame every host draws, and what it tells the lobby library it runs in.
+constexpr int32_t host_frame_width = 800;
+constexpr int32_t host_frame_height = 600;
+constexpr int32_t lobby_application_type = 2;
+
 // The system sound of a refused switch to fullscreen mode, and PlaySoundW's
 // SND_ALIAS | SND_ASYNC | SND_NOSTOP.
 constexpr char16_t fullscreen_refused_sound[] = u"SystemDefault";

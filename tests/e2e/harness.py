@@ -276,6 +276,16 @@ class Host:
         with open(self.log, errors="replace") as f:
             return f.read()
 
+    def download_log_lines(self, timeout=60):
+        """The lines of the store's download.log once it exists and the host
+        has had a moment to finish it; None if nothing is logged in time."""
+        log = os.path.join(self.store, "download.log")
+        if not wait_until(lambda: os.path.exists(log), timeout=timeout):
+            return None
+        time.sleep(1)
+        with open(log) as f:
+            return f.read().splitlines()
+
     def tool(self, *args, capture=False):
         # Output goes through a file, not a pipe: Wine's helper processes
         # (wineserver, services) may inherit a pipe and hold it open long

@@ -398,24 +398,27 @@ REGISTER_TYPED_TEST_SUITE_P(http_client_suite, reads_a_body_in_chunks_of_at_most
                             an_endless_body_is_abandoned_at_once_when_closed,
                             redirect_chains_are_followed_up_to_the_limit, opening_never_waits_for_the_reply);
 
+// Runs a whole update of "tblobby.dll" from `base_url`, one step per
+// millisecond at most, as frames would; returns the final state.
+inline uint32_t run_whole_update(updater& up, const std::string& base_url) {
+    up.set_base_url(base_url);
+    up.start("tblobby.dll");
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (up.state() >= fetching_catalogue && up.state() <= downloading && std::chrono::steady_clock::now() < end) {
+        up.step();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return up.state();
+}
+
 // The updater over the real client and server.
 template <typename Traits>
 class updater_live_suite : public ::testing::Test {
 protected:
     void SetUp() override { TAMBER_REQUIRE_LIVE_SERVER(); }
 
-    // Runs a whole update of "tblobby.dll" from the folder, one step per
-    // millisecond at most, as frames would; returns the final state.
-    uint32_t run(updater& up) {
-        up.set_base_url(folder.url());
-        up.start("tblobby.dll");
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (up.state() >= fetching_catalogue && up.state() <= downloading && std::chrono::steady_clock::now() < end) {
-            up.step();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return up.state();
-    }
+    // A whole update from the folder (run_whole_update).
+    uint32_t run(updater& up) { return run_whole_update(up, folder.url()); }
 
     std::string only_log_line() {
         const auto lines = log_lines();

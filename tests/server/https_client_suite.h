@@ -71,18 +71,8 @@ protected:
     // The folder's base URL on a server of `base_url`.
     std::string url(const std::string& base_url) const { return base_url + folder + "/"; }
 
-    // A whole update of "tblobby.dll" from `base_url`'s folder, one step per
-    // millisecond at most, as frames would; returns the final state.
-    uint32_t run_update(updater& up, const std::string& base_url) {
-        up.set_base_url(url(base_url));
-        up.start("tblobby.dll");
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (up.state() >= fetching_catalogue && up.state() <= downloading && std::chrono::steady_clock::now() < end) {
-            up.step();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return up.state();
-    }
+    // A whole update from `base_url`'s folder (run_whole_update).
+    uint32_t run_update(updater& up, const std::string& base_url) { return run_whole_update(up, url(base_url)); }
 
     std::unique_ptr<typename Traits::trust> trusted;
     std::string folder;

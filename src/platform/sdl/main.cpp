@@ -50,14 +50,11 @@
 
 namespace {
 
-constexpr int32_t frame_width = 800;
-constexpr int32_t frame_height = 600;
 // The lobby library of this platform's content.
 constexpr char native_root_library_name[] = "tblobby.so";
 
 // Shell globals, zero until set.
 SDL_Window* main_window = nullptr;
-constexpr int32_t application_type = 2;
 
 // Process-wide objects, constructed in this order before main and destroyed
 // in reverse order after it, as quillon.exe's; each after what it refers to.
@@ -66,7 +63,7 @@ tamber::font large_font(text_engine, tamber::large_font_desc());
 tamber::font small_font(text_engine, tamber::small_font_desc());
 tamber::render_bitmap text_bitmap(text_engine);
 const tamber::text_resources text{large_font, small_font, text_bitmap};
-tamber::frame_image frame(frame_width, frame_height);
+tamber::frame_image frame(tamber::host_frame_width, tamber::host_frame_height);
 tamber::native::curl_http http;
 tamber::native::library_loader library_loader;
 tamber::applet library_applet(library_loader);
@@ -199,7 +196,7 @@ int main(int argc, char** argv) {
         static const tamber::content_key_signatures signed_lists(content_verifier, tamber::content_key);
         bootstrap_applet.set_list_signatures(&signed_lists);
 #endif
-        bootstrap_applet.start_update(main_window, application_type);
+        bootstrap_applet.start_update(main_window, tamber::lobby_application_type);
 
         tamber::sdl::frame_step step(windows, frame, library_applet, bootstrap_applet.update_state(), options.frames,
                                      options.snapshot_dir, options.snapshot_every);

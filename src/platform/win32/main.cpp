@@ -41,11 +41,6 @@
 
 namespace {
 
-constexpr int32_t frame_width = 800;
-constexpr int32_t frame_height = 600;
-// What the lobby library is told it runs in.
-constexpr int32_t application_type = 2;
-
 // Process-wide objects, constructed in this order before WinMain and
 // destroyed in reverse order after it. Each is constructed after everything
 // it refers to; the main window is handed over once WinMain has made it.
@@ -55,7 +50,7 @@ tamber::font large_font(text_engine, tamber::large_font_desc());
 tamber::font small_font(text_engine, tamber::small_font_desc());
 tamber::render_bitmap text_bitmap(text_engine);
 const tamber::text_resources text{large_font, small_font, text_bitmap};
-tamber::frame_image frame(frame_width, frame_height);
+tamber::frame_image frame(tamber::host_frame_width, tamber::host_frame_height);
 tamber::win32::wininet_http http;
 tamber::win32::library_loader library_loader;
 tamber::applet library_applet(library_loader);
@@ -116,7 +111,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 #ifdef TAMBER_CONTENT_KEY
     bootstrap_applet.set_list_signatures(&signed_lists);
 #endif
-    bootstrap_applet.start_update(main_window, application_type);
+    bootstrap_applet.start_update(main_window, tamber::lobby_application_type);
 
 #ifdef TAMBER_MEASURE_HOST
     // Frame statistics, in the host built for measuring only (see
