@@ -6,11 +6,17 @@
 #   end-to-end tests of quillon.exe under 64-bit Wine and Xvfb, on every
 #   machine,
 #   the 32-bit Windows build (MinGW i686), quillon.exe as specified: its
-#   tests under 32-bit Wine where this machine can run 32-bit programs;
-#   where it cannot, the checks that need no execution (export tables,
-#   stack bytes popped) and an end-to-end smoke test of quillon.exe under
-#   32-bit Wine run by user-mode emulation (qemu-i386), and the output says
-#   so and why.
+#   tests under the system's 32-bit Wine where that runs; elsewhere (a
+#   kernel that runs 64-bit programs only, or a 32-bit Wine that could not
+#   be installed) the checks that need no execution (export tables, stack
+#   bytes popped) and an end-to-end smoke test of quillon.exe under a
+#   private 32-bit Wine run by user-mode emulation (qemu-i386), and the
+#   output says so and why.
+# The packages come in two layers (scripts/install-deps.sh): the core, which
+# must install, and the system's 32-bit Wine, which may not.
+# The run ends with a table of every stage (passed, failed or not run, with
+# the reason) and exits non-zero when a stage failed; the last lines name
+# each stage that failed or was not run.
 # Usage: scripts/test.sh [--no-install]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -20,30 +26,73 @@ install=1
 [ "${1:-}" = "--no-install" ] && install=0
 jobs="${TAMBER_JOBS:-$(nproc)}"
 
-declare -a stage_names=() stage_times=()
-current_stage=""
-stage() {
-  local name="$1"
-  shift
-  current_stage="$name"
-  printf '\n=== %s\n' "$name"
-  local start=$SECONDS
-  "$@"
-  stage_names+=("$name")
-  stage_times+=($((SECONDS - start)))
-  printf '=== %s: %ds\n' "$name" $((SECONDS - start))
-  current_stage=""
-}
-summary() {
-  local status=$?
-  printf '\nStage times:\n'
+# Every stage ends as passed, failed or not run, and a failed stage stops
+# only the stages that need it, so one run shows every failure. A stage's
+# command runs in a subshell with errexit on; exit code 77 means "not run"
+# (something this machine cannot provide), and its last line of output is
+# the reason. Only a failed core install ends the run at once.
+not_run_code=77
+declare -a stage_names=() stage_times=() stage_results=() stage_reasons=()
+stage_log="$(mktemp)"
+result_of() {  # stage name -> its result, empty if it has not ended
   local i
   for i in "${!stage_names[@]}"; do
-    printf '  %5ds  %s\n' "${stage_times[$i]}" "${stage_names[$i]}"
+    [ "${stage_names[$i]}" = "$1" ] && { echo "${stage_results[$i]}"; return; }
   done
-  if [ "$status" -ne 0 ]; then
-    printf '\nFAILED: stage "%s" ended with exit code %d; its output is above.\n' "${current_stage:-setup}" "$status"
+}
+record() {  # name, seconds, result, reason
+  stage_names+=("$1") stage_times+=("$2") stage_results+=("$3") stage_reasons+=("$4")
+}
+# stage NAME [NEEDED STAGE ...] -- COMMAND...
+stage() {
+  local name="$1" need result
+  shift
+  local -a needs=()
+  while [ "$1" != -- ]; do needs+=("$1"); shift; done
+  shift
+  for need in "${needs[@]}"; do
+    result="$(result_of "$need")"
+    if [ "$result" != passed ]; then
+      printf '\n=== %s: not run: it needs "%s", which %s\n' "$name" "$need" "${result:-did not run}"
+      record "$name" 0 "not run" "it needs \"$need\", which ${result:-did not run}"
+      return 0
+    fi
+  done
+  printf '\n=== %s\n' "$name"
+  local start=$SECONDS status
+  set +e
+  ( set -e; "$@" ) 2>&1 | tee "$stage_log"
+  status=${PIPESTATUS[0]}
+  set -e
+  local seconds=$((SECONDS - start)) last
+  last="$(grep -v '^[[:space:]]*$' "$stage_log" | tail -n 1)"
+  case "$status" in
+    0) record "$name" "$seconds" passed "" ;;
+    "$not_run_code") record "$name" "$seconds" "not run" "$last" ;;
+    *) record "$name" "$seconds" failed "exit code $status" ;;
+  esac
+  printf '=== %s: %s (%ds)\n' "$name" "${stage_results[-1]}" "$seconds"
+}
+summary() {
+  local status=$? i failed=() not_run=() why=()
+  rm -f "$stage_log"
+  printf '\nStages:\n'
+  for i in "${!stage_names[@]}"; do
+    printf '  %-8s %5ss  %s%s\n' "${stage_results[$i]}" "${stage_times[$i]}" "${stage_names[$i]}" \
+      "${stage_reasons[$i]:+: ${stage_reasons[$i]}}"
+    case "${stage_results[$i]}" in
+      failed) failed+=("${stage_names[$i]}") ;;
+      "not run") not_run+=("${stage_names[$i]}") why+=("${stage_reasons[$i]}") ;;
+    esac
+  done
+  printf '%d stages passed, %d failed, %d not run\n' \
+    $((${#stage_names[@]} - ${#failed[@]} - ${#not_run[@]})) "${#failed[@]}" "${#not_run[@]}"
+  if [ "$status" -ne 0 ] && [ "${#failed[@]}" = 0 ]; then
+    printf '\nFAILED: the test command itself ended with exit code %d; its output is above.\n' "$status"
   fi
+  for i in "${failed[@]}"; do printf 'FAILED: stage "%s"; its output is above.\n' "$i"; done
+  for i in "${!not_run[@]}"; do printf 'NOT RUN: stage "%s": %s\n' "${not_run[$i]}" "${why[$i]}"; done
+  if [ "${#failed[@]}" -gt 0 ] && [ "$status" = 0 ]; then exit 1; fi
 }
 trap summary EXIT
 
@@ -72,19 +121,21 @@ wine_prefix() {  # win32 | win64
   # shellcheck source=wine-env.sh
   source "$root/scripts/wine-env.sh" "$1"
 }
-win32_tests() {
-  # shellcheck source=wine-env.sh
-  source "$root/scripts/wine-env.sh" probe
-  if tamber_wine32_runs; then
-    wine_prefix win32
-    run_tests build-win32
-  else
-    echo "32-bit Windows test suites NOT run: $(tamber_wine32_why_not)."
-    echo "The 32-bit build was built; running its checks that need no execution (export tables, stack bytes popped),"
-    echo "then its end-to-end smoke test under user-mode emulation (qemu-i386)."
-    ctest --test-dir build-win32 --output-on-failure -L static
-    stage "32-bit smoke test under emulation (qemu-i386)" python3 tests/e2e/smoke32.py --build build-win32
-  fi
+wine_tests() {  # win32 | win64, build dir
+  wine_prefix "$1"
+  run_tests "$2"
+}
+win32_static_checks() {
+  echo "32-bit Windows test suites NOT run: $(tamber_wine32_why_not)."
+  echo "Running the 32-bit build's checks that need no execution (export tables, stack bytes popped);"
+  echo "its end-to-end smoke test runs under user-mode emulation (qemu-i386) in the stages below."
+  ctest --test-dir build-win32 --output-on-failure -L static
+}
+private_wine32() {
+  "$root/scripts/wine32-root.sh" build-win32/wine32-root
+}
+smoke32() {
+  python3 tests/e2e/smoke32.py --build build-win32
 }
 benchmarks() {
   local bench
@@ -104,15 +155,33 @@ fuzzing() {
   if [ -x scripts/fuzz.sh ]; then scripts/fuzz.sh; fi
 }
 
-if [ "$install" = 1 ]; then stage "install packages" "$root/scripts/install-deps.sh"; fi
-stage "native build (g++, sanitizers)" native_gcc
-stage "native tests (g++, sanitizers)" run_tests build
-stage "native build (clang, optimised)" native_clang
-stage "native tests (clang)" run_tests build-clang
-stage "Windows build (MinGW x86-64)" windows build-win64 toolchain-x86_64-w64-mingw32
-stage "64-bit Wine prefix" wine_prefix win64
-stage "64-bit Windows tests under 64-bit Wine" run_tests build-win64
-stage "Windows build (MinGW i686)" windows build-win32 toolchain-i686-w64-mingw32
-stage "32-bit Windows tests" win32_tests
-stage "fuzzing" fuzzing
-stage "benchmarks" benchmarks
+if [ "$install" = 1 ]; then
+  stage "install packages (core)" -- "$root/scripts/install-deps.sh" core
+  if [ "$(result_of "install packages (core)")" != passed ]; then
+    echo "The core packages could not be installed, so nothing can be built (apt's reasons are above)."
+    exit 1
+  fi
+  stage "install 32-bit Wine (optional)" -- "$root/scripts/install-deps.sh" wine32
+fi
+gcc="native build (g++, sanitizers)" clang="native build (clang, optimised)"
+win64="Windows build (MinGW x86-64)" win32="Windows build (MinGW i686)"
+stage "$gcc" -- native_gcc
+stage "native tests (g++, sanitizers)" "$gcc" -- run_tests build
+stage "$clang" -- native_clang
+stage "native tests (clang)" "$clang" -- run_tests build-clang
+stage "$win64" -- windows build-win64 toolchain-x86_64-w64-mingw32
+stage "64-bit Wine prefix" -- wine_prefix win64
+stage "64-bit Windows tests under 64-bit Wine" "$win64" "64-bit Wine prefix" -- wine_tests win64 build-win64
+stage "$win32" -- windows build-win32 toolchain-i686-w64-mingw32
+# shellcheck source=wine-env.sh
+source "$root/scripts/wine-env.sh" probe
+if tamber_wine32_runs; then
+  stage "32-bit Windows tests under 32-bit Wine" "$win32" -- wine_tests win32 build-win32
+else
+  stage "32-bit static checks" "$win32" -- win32_static_checks
+  stage "private 32-bit Wine for emulation" -- private_wine32
+  stage "32-bit smoke test under emulation (qemu-i386)" "$win32" "private 32-bit Wine for emulation" -- smoke32
+fi
+stage "fuzzing" -- fuzzing
+# bench-host.sh measures the 32-bit host where the system's 32-bit Wine runs.
+stage "benchmarks" "$clang" "$(tamber_wine32_runs && echo "$win32" || echo "$win64")" -- benchmarks

@@ -23,16 +23,62 @@
 # architecture only defines the two functions above, setting up nothing.
 tamber_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
-# True when this machine can start Wine's 32-bit loader.
-tamber_wine32_runs() {
-  [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1
+# The kernel probe: a 96-byte 32-bit x86 Linux program that exits with 42
+# (mov eax, 1; mov ebx, 42; int 0x80), written here so that no i386 package
+# is needed to ask. Sets tamber_kernel_32bit to "yes" or to the reason it
+# does not run, once.
+tamber_kernel_32bit=""
+tamber_probe_kernel_32bit() {
+  [ -n "$tamber_kernel_32bit" ] && return 0
+  # To try the 64-bit-only path on any machine.
+  if [ "${TAMBER_ASSUME_64BIT_ONLY:-}" = 1 ]; then
+    tamber_kernel_32bit="TAMBER_ASSUME_64BIT_ONLY=1 says to act as if this kernel ran 64-bit programs only"
+    return 0
+  fi
+  local dir program said status
+  dir="$(mktemp -d "${TMPDIR:-/tmp}/tamber-probe32.XXXXXX")" || { tamber_kernel_32bit="no temporary folder for the probe"; return 0; }
+  program="$dir/exit42"
+  # ELF header (52 bytes), one loadable segment at 0x08048000 (32 bytes),
+  # then the 12 bytes of code at the entry point 0x08048054.
+  printf '\177ELF\1\1\1\0\0\0\0\0\0\0\0\0''\2\0\3\0\1\0\0\0''\124\200\4\10''\64\0\0\0''\0\0\0\0''\0\0\0\0''\64\0\40\0\1\0\0\0\0\0\0\0' >"$program"
+  printf '\1\0\0\0''\0\0\0\0''\0\200\4\10''\0\200\4\10''\140\0\0\0''\140\0\0\0''\5\0\0\0''\0\20\0\0' >>"$program"
+  printf '\270\1\0\0\0''\273\52\0\0\0''\315\200' >>"$program"
+  chmod 755 "$program"
+  said="$( ("$program") 2>&1)" && status=0 || status=$?
+  rm -rf "$dir"
+  case "$status:$said" in
+    42:*) tamber_kernel_32bit=yes ;;
+    *"Exec format error"*) tamber_kernel_32bit="this kernel runs 64-bit programs only (a 32-bit program gives 'Exec format error')" ;;
+    *) tamber_kernel_32bit="a 32-bit test program did not run (exit code $status${said:+: ${said%%$'\n'*}})" ;;
+  esac
 }
 
-# Why the 32-bit loader cannot start here, in one line.
+# True when the kernel runs 32-bit x86 programs.
+tamber_kernel_runs_32bit() {
+  tamber_probe_kernel_32bit
+  [ "$tamber_kernel_32bit" = yes ]
+}
+
+# Why it does not, in one line.
+tamber_kernel_32bit_why_not() {
+  tamber_probe_kernel_32bit
+  echo "$tamber_kernel_32bit"
+}
+
+# True when this machine can start the system's 32-bit Wine loader.
+tamber_wine32_runs() {
+  tamber_kernel_runs_32bit && [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# Why the system's 32-bit loader cannot start here, in one line.
 tamber_wine32_why_not() {
   local said
+  if ! tamber_kernel_runs_32bit; then
+    tamber_kernel_32bit_why_not
+    return
+  fi
   if [ ! -x /usr/lib/wine/wine ]; then
-    echo "Wine's 32-bit loader /usr/lib/wine/wine is not installed (package wine32:i386)"
+    echo "the system's 32-bit Wine is not installed (package wine32:i386; scripts/install-deps.sh says why)"
     return
   fi
   said="$( (/usr/lib/wine/wine --version) 2>&1 || true)"

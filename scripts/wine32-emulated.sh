@@ -1,6 +1,12 @@
 #!/usr/bin/env bash
-# 32-bit Wine under user-mode emulation, for machines whose kernel runs
-# 64-bit programs only (32-bit Wine there fails with "Exec format error").
+# 32-bit Wine under user-mode emulation, for the 32-bit smoke test: on a
+# machine whose kernel runs 64-bit programs only (32-bit Wine there fails with
+# "Exec format error"), and on one whose system install of 32-bit Wine
+# failed. The 32-bit Wine comes from a private root (scripts/wine32-root.sh:
+# Debian's wine32 for i386 and its dependencies, unpacked into the build
+# tree), never from the system: the emulator takes every absolute path it is
+# asked for from that root first (qemu's -L), so the loader, its libraries and
+# its loader cache are the root's, and the system needs no i386 package.
 #
 # Wine starts every new process (wineboot, services, explorer, the program
 # itself) by executing `wine` and `wineserver` from the folder of the running
@@ -8,15 +14,17 @@
 # two scripts of those names that run the real loader and the 32-bit server
 # under qemu-i386: every child stays under emulation. The folders Wine
 # reaches relative to its loader (../i386-linux-gnu for ntdll.so and the
-# DLLs, ../share/wine for wine.inf and the fonts) are links to the system's.
+# DLLs, ../share/wine for wine.inf and the fonts) are links into the root.
 #
 # The layout mirrors the system's, where the loader is /usr/lib/wine/wine:
 #   <folder>/lib/wine/wine        script: the loader under qemu
-#   <folder>/lib/wine/wineserver  script: /usr/lib/wine/wineserver32 under qemu
-#   <folder>/lib/wine/wine.real   copy of /usr/lib/wine/wine
+#   <folder>/lib/wine/wineserver  script: ROOT/usr/lib/wine/wineserver32 under qemu
+#   <folder>/lib/wine/wine.real   copy of ROOT/usr/lib/wine/wine
 #   <folder>/qemu/qemu-i386       the emulator (see wine32_emulated_qemu)
-#   <folder>/lib/i386-linux-gnu   -> /usr/lib/i386-linux-gnu
-#   <folder>/share                -> /usr/share
+#   <folder>/lib/i386-linux-gnu   -> ROOT/usr/lib/i386-linux-gnu
+#   <folder>/share                -> ROOT/usr/share
+# where ROOT is $TAMBER_WINE32_ROOT/root, by default
+# <folder>/../wine32-root/root, made or brought up to date here when needed.
 #
 # Usage:
 #   scripts/wine32-emulated.sh FOLDER
@@ -27,6 +35,8 @@
 #       together with WINEARCH, WINEDEBUG, WINEDLLOVERRIDES, WINELOADER and
 #       WINESERVER, and puts FOLDER/lib/wine first on PATH so that `wine` and
 #       `wineserver` are the emulated ones.
+# Both end with status 77 when the private root cannot be had (the reason on
+# one line), 1 on any other failure.
 #
 # The prefix is TAMBER_WINE32_EMU_PREFIX, by default .wine32-emu in the
 # repository root (WINEARCH=win32). Its first start under emulation takes
@@ -65,31 +75,38 @@ wine32_emulated_qemu() {
 # Writes the emulation folder. Safe to run again: it rewrites the scripts
 # and links, and keeps the loader copy when it is current.
 wine32_emulated_folder() {
-  local folder="$1"
-  local qemu loader=/usr/lib/wine/wine server=/usr/lib/wine/wineserver32
-  [ -f "$loader" ] || { wine32_emulated_fail "$loader is missing (package wine32:i386)"; return 1; }
-  [ -f "$server" ] || { wine32_emulated_fail "$server is missing (package wine32:i386)"; return 1; }
-  [ -d /usr/lib/i386-linux-gnu/wine ] || { wine32_emulated_fail "/usr/lib/i386-linux-gnu/wine is missing (package libwine:i386)"; return 1; }
-
+  local folder="$1" here status
+  here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
   mkdir -p "$folder/lib/wine" || return 1
   folder="$(cd "$folder" && pwd)"
+  local private="${TAMBER_WINE32_ROOT:-$(dirname "$folder")/wine32-root}"
+  "$here/wine32-root.sh" "$private" && status=0 || status=$?
+  [ "$status" = 0 ] || return "$status"
+  local root
+  root="$(cd "$private/root" && pwd)" || return 1
+  local qemu loader="$root/usr/lib/wine/wine" server="$root/usr/lib/wine/wineserver32"
+  [ -f "$loader" ] || { wine32_emulated_fail "$loader is missing from the private root"; return 1; }
+  [ -f "$server" ] || { wine32_emulated_fail "$server is missing from the private root"; return 1; }
+
   qemu="$(wine32_emulated_qemu "$folder")" || return 1
-  ln -sfn /usr/lib/i386-linux-gnu "$folder/lib/i386-linux-gnu"
-  ln -sfn /usr/share "$folder/share"
+  ln -sfn "$root/usr/lib/i386-linux-gnu" "$folder/lib/i386-linux-gnu"
+  ln -sfn "$root/usr/share" "$folder/share"
   local bin="$folder/lib/wine"
   cmp -s "$loader" "$bin/wine.real" || cp "$loader" "$bin/wine.real" || return 1
 
+  # -L makes the root's files the ones the emulated programs see: the
+  # dynamic loader, the libraries and the root's own /etc/ld.so.cache.
   # -R reserves the guest's whole address space up front: without it Wine
   # often fails early with "failed to map the shared user data: c0000018".
   # -0 sets the loader's argv[0] to this script, the name Wine runs again
   # for every process it starts.
   cat >"$bin/wine" <<EOF
 #!/bin/sh
-exec "$qemu" -R 0xf7000000 -0 "$bin/wine" "$bin/wine.real" "\$@"
+exec "$qemu" -L "$root" -R 0xf7000000 -0 "$bin/wine" "$bin/wine.real" "\$@"
 EOF
   cat >"$bin/wineserver" <<EOF
 #!/bin/sh
-exec "$qemu" -R 0xf7000000 "$server" "\$@"
+exec "$qemu" -L "$root" -R 0xf7000000 "$server" "\$@"
 EOF
   chmod 755 "$bin/wine" "$bin/wineserver"
 }
@@ -166,7 +183,7 @@ wine32_emulated_prefix() {
 # The whole setup: folder, environment, prefix.
 wine32_emulated() {
   local folder="${1:?usage: wine32_emulated FOLDER}"
-  wine32_emulated_folder "$folder" || return 1
+  wine32_emulated_folder "$folder" || return
   wine32_emulated_env "$folder" || return 1
   wine32_emulated_prefix
 }
@@ -174,7 +191,7 @@ wine32_emulated() {
 if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   set -uo pipefail
   [ $# -eq 1 ] || { echo "usage: $0 FOLDER (e.g. build-win32/wine32-emu)" >&2; exit 2; }
-  wine32_emulated "$1" >&2 || exit 1
+  wine32_emulated "$1" >&2 || exit
   echo "TAMBER_WINE=$TAMBER_WINE"
   echo "TAMBER_WINESERVER=$TAMBER_WINESERVER"
   echo "WINEPREFIX=$WINEPREFIX"

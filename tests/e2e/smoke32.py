@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""The 32-bit quillon.exe end to end on a machine whose kernel runs 64-bit
-programs only: 32-bit Wine under qemu-i386-static (scripts/wine32-emulated.sh).
+"""The 32-bit quillon.exe end to end where the system's 32-bit Wine cannot run
+it (a kernel that runs 64-bit programs only, or no wine32 installed): a
+private 32-bit Wine under qemu-i386 (scripts/wine32-emulated.sh, with the
+root of scripts/wine32-root.sh). Exits 77 when that Wine cannot be had.
 
 What only the 32-bit build exercises at run time: the host binds the lobby
 library's stdcall entry points by their decorated names ("_applet_load@12"),
@@ -122,15 +124,20 @@ class Phases:
             print(f"--- {name}: {seconds:.0f}s", flush=True)
 
 
+# The exit code of a test that could not run here (the private 32-bit Wine
+# cannot be had), as the scripts use it.
+NOT_RUN = 77
+
+
 def emulated_environment():
     """Builds the emulation folder and the prefix; the environment to run the
-    emulated Wine with. None when the emulated Wine failed to start."""
+    emulated Wine with, or the exit code of the script that failed."""
     script = os.path.join(ROOT, "scripts", "wine32-emulated.sh")
     result = subprocess.run(
-        ["bash", "-c", 'source "$0" && wine32_emulated "$1" >&2 && env -0', script, ARGS.emu_folder],
+        ["bash", "-c", 'source "$0" && { wine32_emulated "$1" >&2 || exit; } && env -0', script, ARGS.emu_folder],
         stdout=subprocess.PIPE)
     if result.returncode != 0:
-        return None
+        return result.returncode
     env = {}
     for item in result.stdout.split(b"\0"):
         if b"=" in item:
@@ -194,7 +201,10 @@ def main():
     harness.publish(content, files, "tblobby.dll: +data/\n")
 
     environment = phases.run("emulated Wine prefix", emulated_environment)
-    if environment is None:
+    if environment == NOT_RUN:
+        print("the 32-bit smoke test was not run: its 32-bit Wine cannot be had here (the line above says why)")
+        return NOT_RUN
+    if isinstance(environment, int):
         results.check("the emulated Wine started", False,
                       "the emulated Wine failed to start (see scripts/wine32-emulated.sh's messages above)")
         print(f"{results.passed} passed, {results.failed} failed")
