@@ -11,8 +11,11 @@
 # (default 30), saving a screenshot every second to build-win32/screenshots/,
 # and is then closed.
 #
-# It runs the 32-bit quillon.exe (build-win32) where this machine can run
-# 32-bit programs, else the 64-bit one (build-win64), and says which.
+# It runs the 32-bit quillon.exe (build-win32) where the system's 32-bit Wine
+# runs, else the 64-bit one (build-win64), and says which and why. The
+# packages come in two layers (scripts/install-deps.sh): the core, which the
+# 64-bit host needs and which must install, and the optional 32-bit Wine,
+# whose failure only makes this run the 64-bit host.
 #
 # With --signed the host is built with a content key and the content is
 # published signed: a key pair is made once in BUILD/content-key/ (key.pem

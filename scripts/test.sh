@@ -33,19 +33,27 @@ jobs="${TAMBER_JOBS:-$(nproc)}"
 # the reason. Only a failed core install ends the run at once.
 not_run_code=77
 declare -a stage_names=() stage_times=() stage_results=() stage_reasons=()
+current_stage=""
 stage_log="$(mktemp)"
-result_of() {  # stage name -> its result, empty if it has not ended
+result_of() {  # stage name -> its result, empty if it has not run
   local i
   for i in "${!stage_names[@]}"; do
     [ "${stage_names[$i]}" = "$1" ] && { echo "${stage_results[$i]}"; return; }
   done
+}
+reason_of() {  # stage name -> why it was not run
+  local i
+  for i in "${!stage_names[@]}"; do
+    [ "${stage_names[$i]}" = "$1" ] && { echo "${stage_reasons[$i]}"; return; }
+  done
+  echo "it was not started"
 }
 record() {  # name, seconds, result, reason
   stage_names+=("$1") stage_times+=("$2") stage_results+=("$3") stage_reasons+=("$4")
 }
 # stage NAME [NEEDED STAGE ...] -- COMMAND...
 stage() {
-  local name="$1" need result
+  local name="$1" need result why
   shift
   local -a needs=()
   while [ "$1" != -- ]; do needs+=("$1"); shift; done
@@ -53,19 +61,25 @@ stage() {
   for need in "${needs[@]}"; do
     result="$(result_of "$need")"
     if [ "$result" != passed ]; then
-      printf '\n=== %s: not run: it needs "%s", which %s\n' "$name" "$need" "${result:-did not run}"
-      record "$name" 0 "not run" "it needs \"$need\", which ${result:-did not run}"
+      case "$result" in
+        failed) why="it needs \"$need\", which failed" ;;
+        *) why="it needs \"$need\", which was not run: $(reason_of "$need")" ;;
+      esac
+      printf '\n=== %s: not run: %s\n' "$name" "$why"
+      record "$name" 0 "not run" "$why"
       return 0
     fi
   done
   printf '\n=== %s\n' "$name"
+  current_stage="$name"
   local start=$SECONDS status
   set +e
   ( set -e; "$@" ) 2>&1 | tee "$stage_log"
   status=${PIPESTATUS[0]}
   set -e
   local seconds=$((SECONDS - start)) last
-  last="$(grep -v '^[[:space:]]*$' "$stage_log" | tail -n 1)"
+  last="$(grep -v '^[[:space:]]*$' "$stage_log" | tail -n 1 || true)"
+  current_stage=""
   case "$status" in
     0) record "$name" "$seconds" passed "" ;;
     "$not_run_code") record "$name" "$seconds" "not run" "$last" ;;
@@ -88,7 +102,8 @@ summary() {
   printf '%d stages passed, %d failed, %d not run\n' \
     $((${#stage_names[@]} - ${#failed[@]} - ${#not_run[@]})) "${#failed[@]}" "${#not_run[@]}"
   if [ "$status" -ne 0 ] && [ "${#failed[@]}" = 0 ]; then
-    printf '\nFAILED: the test command itself ended with exit code %d; its output is above.\n' "$status"
+    printf '\nFAILED: the test command itself ended with exit code %d%s; its output is above.\n' "$status" \
+      "${current_stage:+ in stage \"$current_stage\"}"
   fi
   for i in "${failed[@]}"; do printf 'FAILED: stage "%s"; its output is above.\n' "$i"; done
   for i in "${!not_run[@]}"; do printf 'NOT RUN: stage "%s": %s\n' "${not_run[$i]}" "${why[$i]}"; done
