@@ -1,7 +1,9 @@
 // The local file store: downloaded files are written under their relative
 // names (with '/' separators) below the current directory, directories
-// included. Files are replaced in place (truncated and rewritten); nothing is
-// ever deleted, renamed or moved.
+// included. A new version is written beside the old one under a temporary
+// name and then takes its place in one step, so a write that fails, or a
+// process that stops half-way, leaves the old file as it was. Nothing else
+// is ever deleted, renamed or moved.
 #pragma once
 
 #include <cstdint>
@@ -33,10 +35,21 @@ void make_directories(const std::string& path);
 // `digest`.
 bool needs_download(const std::string& name, uint32_t size, const std::string& digest);
 
-// Writes `bytes` to the file `name` ("wb": created or truncated), creating
-// its directories first. On failure logs one line and returns false:
+// Writes `bytes` to the file `name`, creating its directories first: into a
+// temporary file beside it, flushed and closed with every result checked, then
+// put in the place of the old file. On failure logs one line and returns
+// false, with the old file (if any) unchanged and no temporary file left:
 //   "Cannot open '%s': error %d: %s"  (errno and strerror of the failed open)
 //   "Write error on '%s': %u bytes have been written instead of %u"
+//   "Write error on '%s': error %d: %s"  (the flush or the close failed)
+//   "Cannot replace '%s': error %d"  (the platform's error number)
 bool write_file(std::span<const uint8_t> bytes, const std::string& name);
+
+// Puts the file `source` in the place of `target`, which may exist, in one
+// step: whoever opens `target` finds the old file or the new one, never
+// neither. False, with the platform's error number in `error` and nothing
+// moved, when that cannot be done. The platform's own call:
+// platform/win32/replace_file.cpp, platform/native/replace_file.cpp.
+bool replace_file(const std::string& source, const std::string& target, uint32_t& error);
 
 }  // namespace tamber

@@ -1,8 +1,11 @@
 // Signed lists. A host built with a content key accepts a list only with a
 // detached signature beside it (the list's name plus ".sig"): ECDSA P-256
 // over the SHA-256 of the list's exact bytes, in the DER form that
-// `openssl dgst -sha256 -sign` writes. Every file's digest comes from the
-// signed catalogue, so the signature covers every file the host downloads.
+// `openssl dgst -sha256 -sign` writes. The signed catalogue lists every
+// file's size and digest, and the updater of a signed host writes a
+// downloaded body only when it has exactly that size and digest (and keeps a
+// local file only when it has them), so the signature covers every file the
+// host writes or loads.
 //
 // The cryptography is the platform's own, behind signature_verifier: CNG in
 // quillon.exe, OpenSSL's libcrypto natively. A host built without a key has

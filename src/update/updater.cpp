@@ -172,6 +172,8 @@ void updater::check_step() {
         const auto entry = catalogue_.find(current_name_);
         if (entry == catalogue_.end()) continue;  // only catalogue names are ever queued
         if (needs_download(current_name_, entry->second.size, entry->second.digest)) {
+            listed_ = entry->second;
+            sha256_init(body_digest_);
             open_file(current_name_, uint64_t{entry->second.size} + body_slack_bytes);
             return;
         }
@@ -183,12 +185,43 @@ void updater::download_step() {
     const int32_t count = read_step();
     if (count > 0) {
         done_bytes_ += static_cast<uint32_t>(count);
+        if (signatures_) body_as_listed(static_cast<uint32_t>(count));
         return;
     }
     if (count < 0) return;  // failed, or nothing arrived yet
+    if (signatures_ && !body_as_listed(0)) return;
     const bool written = write_file(receive_buffer_.bytes(), current_name_);
     end_transfer();
     state_ = written ? checking : failed_write;
+}
+
+// The signed catalogue vouches for a file's size and digest, not for the
+// server that sends it: a body is hashed as it arrives and written only if it
+// is exactly what the catalogue lists. One that grows past the listed size is
+// given up at once.
+bool updater::body_as_listed(uint32_t count) {
+    const std::span<const uint8_t> body = receive_buffer_.bytes();
+    const bool complete = count == 0;
+    if (body.size() > listed_.size || (complete && body.size() != listed_.size)) {
+        log_message("'%s': size differs from the catalogue: %u bytes listed, %u downloaded", url().c_str(),
+                    static_cast<unsigned>(listed_.size), static_cast<unsigned>(body.size()));
+        end_transfer();
+        state_ = failed_transfer;
+        return false;
+    }
+    if (!complete) {
+        sha256_update(body_digest_, body.data() + body.size() - count, count);
+        return true;
+    }
+    uint8_t digest[32];
+    sha256_final(body_digest_, digest);
+    const std::string downloaded = digest_to_hex(digest);
+    if (downloaded == listed_.digest) return true;
+    log_message("'%s': SHA-256 differs from the catalogue: %s listed, %s downloaded", url().c_str(),
+                listed_.digest.c_str(), downloaded.c_str());
+    end_transfer();
+    state_ = failed_transfer;
+    return false;
 }
 
 }  // namespace tamber

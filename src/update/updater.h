@@ -8,7 +8,9 @@
 // missing or differs. Every failure ends the run in a final state (6 to 11)
 // with one line in the download log; only reset or a new start leaves it.
 // A host built with a content key also fetches each list's signature file
-// right after the list, and reads the list only once the signature verifies.
+// right after the list, and reads the list only once the signature verifies;
+// it writes a downloaded file only when the body has the size and SHA-256
+// digest that the signed catalogue lists for it.
 //
 // This header fixes what the rest of the host reads (the bootstrap applet
 // and the progress screen); the private part belongs to the update
@@ -23,6 +25,7 @@
 #include "update/body_buffer.h"
 #include "update/file_list.h"
 #include "update/http.h"
+#include "update/sha256.h"
 #include "update/signature.h"
 
 namespace tamber {
@@ -58,9 +61,13 @@ public:
     void set_base_url(const std::string& url);
     // A signed host's check of the lists: with it, each list is accepted
     // only once its signature file has been fetched and verifies; a list
-    // refused ends the run in failed_transfer with the check's log line.
-    // Null (the default): lists are taken as they come and no signature is
-    // requested. Set before start; the object must outlive the updater.
+    // refused ends the run in failed_transfer with the check's log line. And
+    // each downloaded body is compared with its catalogue entry before it is
+    // written: a body of another size or digest ends the run in
+    // failed_transfer with one log line, and nothing is written.
+    // Null (the default): lists are taken as they come, no signature is
+    // requested and bodies are written as received. Set before start; the
+    // object must outlive the updater.
     void set_list_signatures(const list_signatures* signatures) { signatures_ = signatures; }
     // Begins a run (after a reset) towards `root_name`. Lists loaded by an
     // earlier run of this object are reused.
@@ -137,6 +144,10 @@ private:
     void dependency_step();
     void check_step();
     void download_step();
+    // A signed host's test of the body being downloaded against `listed_`:
+    // `count` bytes have just arrived, or 0 once the body is complete. False,
+    // with the line logged and the transfer failed, when it differs.
+    bool body_as_listed(uint32_t count);
 
     http_client& http_;
     std::string base_url_;
@@ -160,6 +171,10 @@ private:
     std::string list_name_;
     body_buffer list_body_;
     download_queue download_queue_;
+    // The catalogue entry of the file being downloaded, and on a signed host
+    // the digest of its body so far.
+    file_list_entry listed_;
+    sha256_context body_digest_{};
     uint32_t total_bytes_ = 0;
     uint32_t done_bytes_ = 0;
     std::string root_name_;

@@ -75,6 +75,27 @@ def publish(folder, files, dependencies):
         f.write(dependencies)
 
 
+KEYS = os.path.join(ROOT, "tests", "keys")
+
+
+def sign(folder, key):
+    """Writes LIST.sig beside both lists, as an operator signs with openssl."""
+    for name in (".pm_file_list", ".tb_file_list"):
+        subprocess.run(["openssl", "dgst", "-sha256", "-sign", os.path.join(KEYS, key),
+                        "-out", os.path.join(folder, name + ".sig"), os.path.join(folder, name)], check=True)
+
+
+def forged(library):
+    """`library` with one byte changed where no loader looks (the text of a
+    PE file's DOS stub, an ELF file's compiler note): it still loads and
+    runs, but it is not the library that was published."""
+    for marker in (b"This program cannot be run in DOS mode", b"GCC: ("):
+        at = library.find(marker)
+        if at >= 0:
+            return library[:at] + bytes([library[at] ^ 0x20]) + library[at + 1:]
+    raise ValueError("no byte to change that the loader ignores")
+
+
 class PublishedContentTest(unittest.TestCase):
     """A suite over one published content folder: the recording library as
     "tblobby.dll" and the class's `data_files` under data/, served by the

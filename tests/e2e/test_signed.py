@@ -1,27 +1,21 @@
 """Signed lists end to end: quillon-signed.exe (the host built with the test
 key of tests/keys) hands over only when both lists' signatures verify, and
 refuses a changed list or a missing signature with one log line and nothing
-downloaded; the default quillon.exe ignores the signatures.
+downloaded, and a file that is not the one the signed catalogue lists with
+one log line, nothing written and nothing loaded; the default quillon.exe
+ignores the signatures.
 """
 
+import hashlib
 import os
 import shutil
-import subprocess
 import unittest
 
 import harness
 from harness import FILE_TEXT, STATUS_TEXT
 
-KEYS = os.path.join(harness.ROOT, "tests", "keys")
 QUILLON_SIGNED = os.environ.get("TAMBER_QUILLON_SIGNED", "")
 BASE_URL = harness.BASE_URL
-
-
-def sign(folder, key):
-    """Writes LIST.sig beside both lists, as an operator signs with openssl."""
-    for name in (".pm_file_list", ".tb_file_list"):
-        subprocess.run(["openssl", "dgst", "-sha256", "-sign", os.path.join(KEYS, key),
-                        "-out", os.path.join(folder, name + ".sig"), os.path.join(folder, name)], check=True)
 
 
 @unittest.skipUnless(QUILLON_SIGNED, "TAMBER_QUILLON_SIGNED is not set")
@@ -31,7 +25,7 @@ class SignedTest(harness.PublishedContentTest):
 
     @classmethod
     def prepare_content(cls):
-        sign(cls.content, "content_key.pem")
+        harness.sign(cls.content, "content_key.pem")
 
     def setUp(self):
         self.calls_path = os.path.join(self.work, f"calls-{self.id().rsplit('.', 1)[1]}.log")
@@ -46,12 +40,18 @@ class SignedTest(harness.PublishedContentTest):
             with open(os.path.join(self.content, name), "wb") as f:
                 f.write(data)
 
-    def start(self, quillon):
+    def start(self, quillon, store_files=None):
+        """Starts `quillon` on a store that holds only `store_files` (name to bytes)."""
         self.host = harness.Host(quillon, harness.HOST_TOOL, self.display, env={
             "TAMBER_RECORDER_LOG": harness.windows_path(self.calls_path),
             "TAMBER_RECORDER_QUIET_FRAMES": "1",
         })
         self.host.clear_store()
+        for name, data in (store_files or {}).items():
+            path = os.path.join(self.host.store, name)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(data)
         self.host.start()
 
     def replace(self, name, data):
@@ -79,10 +79,13 @@ class SignedTest(harness.PublishedContentTest):
         self.assertEqual(harness.read_calls(self.calls_path), [])
         self.assertEqual([p for p in self.server.requests() if "file_list" not in p], [])
         self.assertEqual(os.listdir(self.host.store), ["download.log"])
+        self.shows_the_failure()
+        return lines[0].split("] ", 1)[1]
+
+    def shows_the_failure(self):
         pixel = self.host.client_pixels(self.host.screenshot())
         self.assertIn(STATUS_TEXT, {pixel(x, y) for x in range(300, 520) for y in range(290, 312)}, "no status line")
         self.assertIn(FILE_TEXT, {pixel(x, y) for x in range(330, 490) for y in range(322, 340)}, "no file line")
-        return lines[0].split("] ", 1)[1]
 
     def test_a_signed_set_hands_over_after_both_signatures(self):
         self.start(QUILLON_SIGNED)
@@ -102,6 +105,27 @@ class SignedTest(harness.PublishedContentTest):
         self.start(QUILLON_SIGNED)
         self.assertEqual(self.refuses(), f"'{BASE_URL}.tb_file_list': signature does not verify")
 
+    def test_a_forged_lobby_of_the_listed_size_is_never_written_or_loaded(self):
+        genuine = self.files["tblobby.dll"]
+        forged = harness.forged(genuine)
+        self.replace("tblobby.dll", forged)
+        self.start(QUILLON_SIGNED, store_files={"tblobby.dll": b"the old lobby"})
+        lines = self.host.download_log_lines()
+        self.assertIsNotNone(lines, "nothing was logged")
+        self.assertEqual([line.split("] ", 1)[1] for line in lines], [
+            f"'{BASE_URL}tblobby.dll': SHA-256 differs from the catalogue: "
+            f"{hashlib.sha256(genuine).hexdigest().upper()} listed, "
+            f"{hashlib.sha256(forged).hexdigest().upper()} downloaded"])
+        self.assertEqual(self.server.requests()[-1], "/tblobby.dll")
+        self.shows_the_failure()
+        self.assertEqual(harness.read_calls(self.calls_path), [])
+        # The old copy as it was, the genuine data file written before it,
+        # and no temporary file.
+        self.assertEqual(sorted(os.listdir(self.host.store)), ["data", "download.log", "tblobby.dll"])
+        with open(os.path.join(self.host.store, "tblobby.dll"), "rb") as f:
+            self.assertEqual(f.read(), b"the old lobby")
+        self.assertEqual(os.listdir(os.path.join(self.host.store, "data")), ["b.txt"])
+
     def test_a_missing_signature_is_refused(self):
         self.replace(".pm_file_list.sig", None)
         self.start(QUILLON_SIGNED)
@@ -112,7 +136,7 @@ class SignedTest(harness.PublishedContentTest):
         os.makedirs(other, exist_ok=True)
         shutil.copy(os.path.join(self.content, ".pm_file_list"), other)
         shutil.copy(os.path.join(self.content, ".tb_file_list"), other)
-        sign(other, "other_key.pem")
+        harness.sign(other, "other_key.pem")
         with open(os.path.join(other, ".pm_file_list.sig"), "rb") as f:
             self.replace(".pm_file_list.sig", f.read())
         self.start(QUILLON_SIGNED)

@@ -106,10 +106,11 @@ class TamberTest(unittest.TestCase):
         env.update({k: str(v) for k, v in settings.items()})
         return env
 
-    def run_host(self, *args, env=None, timeout=120, snapshots=None):
+    def run_host(self, *args, env=None, timeout=120, snapshots=None, host=None):
+        """Runs `host` (tamber by default) to its end."""
         if snapshots is None:
             snapshots = tempfile.mkdtemp(dir=self.work, prefix="shots-")
-        command = [HOST] + list(args)
+        command = [host or HOST] + list(args)
         if "--frames" in args and "--snapshot" not in args:
             command += ["--snapshot", snapshots]
         proc = subprocess.run(command, env=env or self.environment(), cwd=self.work, capture_output=True,

@@ -3,6 +3,7 @@ run, a failed update's screen, recorded input reaching the game library,
 the library's own requests (display mode, close), and repeatable runs of
 the example lobby."""
 
+import hashlib
 import os
 import shutil
 import signal
@@ -109,6 +110,51 @@ class UpdateAndHandover(TamberTest):
         run = self.run_host("--frames", "1", "--input", script)
         self.assertEqual(run.returncode, 2)
         self.assertIn("line 2: time goes back", run.output)
+
+
+SIGNED_HOST = os.environ.get("TAMBER_SIGNED_HOST", "")
+
+
+@unittest.skipUnless(SIGNED_HOST, "TAMBER_SIGNED_HOST is not set")
+class SignedContent(TamberTest):
+    def test_a_forged_lobby_of_the_listed_size_is_never_written_or_loaded(self):
+        """The genuine signed lists, and a lobby of the listed size with one
+        byte changed: tamber-signed (the host built with the test key) logs
+        one line, keeps the old copy and loads nothing; served the genuine
+        lobby, it replaces the old copy and hands over."""
+        self.publish_recorder({"data/a.bin": b"chips\n"})
+        harness.sign(self.www, "content_key.pem")
+        lobby = os.path.join(self.www, "tblobby.so")
+        with open(lobby, "rb") as f:
+            genuine = f.read()
+        forged = harness.forged(genuine)
+        with open(lobby, "wb") as f:
+            f.write(forged)
+        os.makedirs(self.store)
+        with open(os.path.join(self.store, "tblobby.so"), "wb") as f:
+            f.write(b"the old lobby")
+
+        run = self.run_host("--frames", "2", host=SIGNED_HOST)
+        self.assertEqual(run.returncode, 0, run.output)
+        with open(os.path.join(self.store, "download.log")) as f:
+            lines = [line.split("] ", 1)[1] for line in f.read().splitlines()]
+        self.assertEqual(lines, [f"'{harness.BASE_URL}tblobby.so': SHA-256 differs from the catalogue: "
+                                 f"{hashlib.sha256(genuine).hexdigest().upper()} listed, "
+                                 f"{hashlib.sha256(forged).hexdigest().upper()} downloaded"])
+        self.assertEqual(self.calls(), [])
+        self.assertEqual(pixel(run.png("final.png"), 5, 5), harness.BACKGROUND)
+        self.assertEqual(sorted(os.listdir(self.store)), ["data", "download.log", "tblobby.so"])
+        with open(os.path.join(self.store, "tblobby.so"), "rb") as f:
+            self.assertEqual(f.read(), b"the old lobby")
+
+        with open(lobby, "wb") as f:
+            f.write(genuine)
+        run = self.run_host("--frames", "2", host=SIGNED_HOST)
+        self.assertEqual(run.returncode, 0, run.output)
+        self.assertIn("set_application_type 2", self.calls())
+        with open(os.path.join(self.store, "tblobby.so"), "rb") as f:
+            self.assertTrue(f.read() == genuine)
+        self.assertEqual(sorted(os.listdir(self.store)), ["data", "download.log", "tblobby.so"])
 
 
 # Input as a studio writes it: times from the lobby's first frame (20 ms a

@@ -47,6 +47,8 @@ TEST(file_store, writes_into_new_directories_and_replaces_whole_files) {
     EXPECT_EQ(read_file("empty.bin"), "");
 
     EXPECT_TRUE(log_lines().empty());
+    EXPECT_EQ(test::folder_names(), (std::vector<std::string>{"a.png", "data/", "empty.bin"}));
+    EXPECT_EQ(test::folder_names("data/img"), std::vector<std::string>{"a.png"});
 }
 
 TEST(file_store, a_file_where_a_directory_belongs_fails_with_the_platform_error) {
@@ -103,23 +105,63 @@ TEST(file_store, non_ascii_names_name_one_file_for_writing_and_testing) {
     EXPECT_FALSE(regular_file_size("missing\xE2\x82\xAC.bin", size));
 }
 
-#if defined(__linux__)
-// /dev/full accepts the open and fails every write: the short count is
-// reported.
-TEST(file_store, a_short_write_is_reported_with_both_counts) {
+// A write that fails leaves the old file as it was and no temporary file
+// beside it: a write cut short, one whose end fails only when stdio's buffer
+// goes out at the flush or the close (a full disk, here a file-size limit),
+// and one whose new version cannot take the old one's place.
+class file_store_failure : public ::testing::Test {
+protected:
+    file_store_failure() { test::write_text("data/a.bin", old); }
+
+    void expect_old_copy_alone() {
+        EXPECT_EQ(read_file("data/a.bin"), old);
+        EXPECT_EQ(test::folder_names("data"), std::vector<std::string>{"a.bin"});
+    }
+
     test::scratch_store store;
     test::fixed_log_clock clock;
+    const std::string old = "the old copy, which must survive";
+    const std::string stamp = test::fixed_log_clock::stamp;
+};
+
+#if !defined(_WIN32)
+TEST_F(file_store_failure, a_short_write_is_reported_with_both_counts) {
     const std::string big(100000, 'b');
-    EXPECT_FALSE(write_file(bytes_of(big), "/dev/full"));
+    EXPECT_EQ(test::with_file_size_limit(1000, [&] { return write_file(bytes_of(big), "data/a.bin") ? 1 : 0; }), 0);
     const auto lines = log_lines();
     ASSERT_EQ(lines.size(), 1u);
-    const std::string prefix = std::string(test::fixed_log_clock::stamp) + "Write error on '/dev/full': ";
+    const std::string prefix = stamp + "Write error on 'data/a.bin': ";
     EXPECT_EQ(lines[0].rfind(prefix, 0), 0u) << lines[0];
     const std::string suffix = " bytes have been written instead of 100000";
     ASSERT_GE(lines[0].size(), suffix.size());
     EXPECT_EQ(lines[0].substr(lines[0].size() - suffix.size()), suffix);
+    expect_old_copy_alone();
+}
+
+TEST_F(file_store_failure, a_write_that_fails_only_when_flushed_is_a_failure) {
+    // Less than stdio's buffer: the write call takes it all, and the limit
+    // bites when the buffer goes out.
+    const std::string body = test::pattern_bytes(2000, 3);
+    EXPECT_EQ(test::with_file_size_limit(1000, [&] { return write_file(bytes_of(body), "data/a.bin") ? 1 : 0; }), 0);
+    EXPECT_EQ(log_lines(), std::vector<std::string>{stamp + "Write error on 'data/a.bin': error " +
+                                                    std::to_string(EFBIG) + ": " + std::strerror(EFBIG)});
+    expect_old_copy_alone();
 }
 #endif
+
+TEST_F(file_store_failure, a_new_version_that_cannot_take_the_old_ones_place_is_removed) {
+    // A folder with a file in it cannot be replaced by a file.
+    test::write_text("data/sub/kept.txt", "kept");
+    EXPECT_FALSE(write_file(bytes_of("new"), "data/sub"));
+    const auto lines = log_lines();
+    ASSERT_EQ(lines.size(), 1u);
+    const std::string prefix = stamp + "Cannot replace 'data/sub': error ";
+    ASSERT_EQ(lines[0].rfind(prefix, 0), 0u) << lines[0];
+    EXPECT_NE(std::atoi(lines[0].c_str() + prefix.size()), 0);
+    EXPECT_EQ(read_file("data/sub/kept.txt"), "kept");
+    EXPECT_EQ(read_file("data/a.bin"), old);
+    EXPECT_EQ(test::folder_names("data"), (std::vector<std::string>{"a.bin", "sub/"}));
+}
 
 }  // namespace
 }  // namespace tamber

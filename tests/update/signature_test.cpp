@@ -225,5 +225,66 @@ TEST_F(signed_updater, reset_while_a_signature_is_awaited_drops_the_unverified_l
     EXPECT_TRUE(test::log_lines().empty());
 }
 
+// Whoever serves the genuine signed lists may still send any bytes for a
+// file: a signed host writes a body only with the size and digest the
+// signed catalogue lists. Anything else fails the transfer with one line
+// saying what differs; the copy on disk stays, and no temporary file is
+// left. The genuine body, hashed as it arrives in odd pieces, is written.
+TEST_F(signed_updater, a_body_that_differs_from_the_signed_catalogue_is_never_written) {
+    const std::string genuine = test::pattern_bytes(3000, 9);
+    std::string forged = genuine;
+    forged[1234] = static_cast<char>(forged[1234] ^ 0x01);
+    const std::string url = base + fixture::library_name;
+    const std::string size_differs = "'" + url + "': size differs from the catalogue: 3000 bytes listed, ";
+    const struct {
+        const char* what;
+        fake_reply reply;
+        std::string line;
+    } rows[] = {
+        {"one byte changed", [&] { fake_reply r; r.body = forged; r.length = 3000; return r; }(),
+         "'" + url + "': SHA-256 differs from the catalogue: " + test::sha256_hex(genuine) + " listed, " +
+             test::sha256_hex(forged) + " downloaded"},
+        {"one byte short", [&] { fake_reply r; r.body = genuine.substr(1); return r; }(), size_differs + "2999 downloaded"},
+        {"one byte long", [&] { fake_reply r; r.body = genuine + "x"; return r; }(), size_differs + "3001 downloaded"},
+        // Given up as soon as it is longer than listed, not at the memory bound.
+        {"endless", [] { fake_reply r; r.endless = true; return r; }(), size_differs + "4000 downloaded"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::filesystem::remove("download.log");
+        test::write_text(fixture::library_name, "the old lobby");
+        http.replies[url] = row.reply;
+        http.replies[url].chunks = {1000};
+        up = std::make_unique<updater>(http);
+        up->set_base_url(base);
+        up->set_list_signatures(&signatures);
+        up->start(fixture::library_name);
+        EXPECT_EQ(run_to_end(), failed_transfer);
+        EXPECT_EQ(up->current_name(), fixture::library_name);
+        EXPECT_EQ(test::log_lines(), std::vector<std::string>{stamp + row.line});
+        EXPECT_EQ(test::read_file(fixture::library_name), "the old lobby");
+        EXPECT_EQ(test::read_file(fixture::image_name), test::pattern_bytes(500, 10));  // genuine, written before
+        EXPECT_EQ(test::folder_names(), (std::vector<std::string>{"data/", "download.log", "tblobby.dll"}));
+        EXPECT_EQ(http.open_handles, 1);  // the session alone
+    }
+
+    http.serve(url, genuine).chunks = {7};
+    std::filesystem::remove("download.log");
+    up->start(fixture::library_name);
+    EXPECT_EQ(run_to_end(), complete);
+    EXPECT_TRUE(test::read_file(fixture::library_name) == genuine);
+    EXPECT_TRUE(test::log_lines().empty());
+
+    // A host without a key writes what it receives.
+    http.serve(url, forged);
+    test::write_text(fixture::library_name, "the old lobby");
+    updater unsigned_run(http);
+    unsigned_run.set_base_url(base);
+    unsigned_run.start(fixture::library_name);
+    for (int steps = 0; steps < 100 && unsigned_run.state() != complete; ++steps) unsigned_run.step();
+    EXPECT_EQ(unsigned_run.state(), complete);
+    EXPECT_TRUE(test::read_file(fixture::library_name) == forged);
+}
+
 }  // namespace
 }  // namespace tamber

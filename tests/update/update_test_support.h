@@ -18,6 +18,14 @@
 #include <string>
 #include <vector>
 
+#if !defined(_WIN32)
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#endif
+
 #include "update/download_log.h"
 #include "update/http.h"
 #include "update/sha256.h"
@@ -54,6 +62,34 @@ private:
     std::filesystem::path previous_;
     std::filesystem::path path_;
 };
+
+// The names in the folder `path`, sorted; subfolders end in '/'.
+inline std::vector<std::string> folder_names(const std::filesystem::path& path = ".") {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path))
+        names.push_back(entry.path().filename().string() + (entry.is_directory() ? "/" : ""));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+#if !defined(_WIN32)
+// Runs `work` in a child process in which no file may grow past `limit`
+// bytes (a write beyond it fails with EFBIG, as on a full disk) and returns
+// the child's exit code, `work`'s result; -1 when the child did not exit.
+template <typename Work>
+int with_file_size_limit(rlim_t limit, Work work) {
+    const pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit bound{limit, limit};
+        if (setrlimit(RLIMIT_FSIZE, &bound) != 0) _exit(255);
+        _exit(work());
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+#endif
 
 // The log's clock, fixed at a local time that tests choose.
 inline std::time_t& fixed_time() {

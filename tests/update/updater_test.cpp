@@ -311,6 +311,28 @@ TEST_F(updater_run, a_file_that_cannot_be_written_ends_in_11_and_earlier_files_s
     EXPECT_EQ(http.open_handles, 1);  // the request was closed after the body was consumed
 }
 
+#if !defined(_WIN32)
+// A full disk that shows only when the written file is flushed (here a
+// file-size limit, in a child process) is a failed write like any other:
+// state 11, one line, the old copy as it was and no temporary file beside it.
+TEST_F(updater_run, a_write_that_fails_when_flushed_ends_in_11_and_keeps_the_old_copy) {
+    const std::string dll = test::pattern_bytes(2000, 4);
+    serve_lists(catalogue_line("tblobby.dll", dll), "tblobby.dll:\n");
+    http.serve(base + "tblobby.dll", dll);
+    write_text("tblobby.dll", "old copy");
+    const int state = test::with_file_size_limit(1000, [&] {
+        up->start("tblobby.dll");
+        run_to_end();
+        return static_cast<int>(up->state());
+    });
+    EXPECT_EQ(state, failed_write);
+    EXPECT_EQ(log_lines(), std::vector<std::string>{stamp + "Write error on 'tblobby.dll': error " +
+                                                    std::to_string(EFBIG) + ": " + std::strerror(EFBIG)});
+    EXPECT_EQ(read_file("tblobby.dll"), "old copy");
+    EXPECT_EQ(test::folder_names(), (std::vector<std::string>{"download.log", "tblobby.dll"}));
+}
+#endif
+
 TEST_F(updater_run, a_name_that_would_leave_the_store_is_never_tested_fetched_or_written) {
     const char* names[] = {"../evil.dll", "/etc/evil.dll", "C:/evil.dll", "data/../../evil.dll", "CON",
                            "data\\evil.dll"};
