@@ -145,7 +145,7 @@ install_wine32() {
   fi
   local added=""
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    $SUDO dpkg --add-architecture i386
+    $SUDO dpkg --add-architecture i386 || { say "32-bit Wine not installed: dpkg could not add the i386 architecture"; exit 77; }
     added=1
   fi
   update_indexes || true
