@@ -96,8 +96,8 @@ update_indexes() {  # waits between the tries, in seconds
 
 # apt-get install of the given packages in one transaction, its output shown.
 # It never removes a package to make room (--no-remove). On failure it says
-# which packages apt named and its error lines, and keeps them in one line
-# in install_failure.
+# which packages apt named and its error lines, and keeps the first error in
+# install_failure.
 install_failure=""
 install_packages() {  # layer name, packages...
   local name="$1" log
@@ -116,7 +116,7 @@ install_packages() {  # layer name, packages...
   rm -f "$log"
   say "the $name packages could not be installed${named:+: apt cannot install ${named% }}"
   [ -z "$errors" ] || sed 's/^/install-deps:   E: /' <<<"$errors" >&2
-  install_failure="${named:+apt cannot install ${named% } }(${errors%%$'\n'*})"
+  install_failure="${errors%%$'\n'*}"
   return 1
 }
 
@@ -157,7 +157,7 @@ install_wine32() {
   if [ -n "$added" ] && ! dpkg-query -W -f '${Architecture}\n' 2>/dev/null | grep -qx i386; then
     $SUDO dpkg --remove-architecture i386 || true
   fi
-  say "32-bit Wine could not be installed: $install_failure${index_failure:+, after an index failed: $index_failure};" \
+  say "32-bit Wine could not be installed: ${index_failure:+an index failed ($index_failure), and }apt said: ${install_failure:-no error line};" \
       "the 32-bit smoke test runs under emulation from a private root instead"
   exit 77
 }
