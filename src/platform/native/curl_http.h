@@ -4,9 +4,14 @@
 // share its connection cache, so consecutive files reuse one connection.
 // Each request:
 //   - GET with the user agent, the proxy from the environment (libcurl's
-//     http_proxy / no_proxy handling), redirects followed (at most 10), no
-//     cookie engine, "Cache-Control: no-cache" and "Pragma: no-cache" so no
-//     cache on the way answers it, http and https only;
+//     http_proxy / no_proxy handling), no cookie engine, "Cache-Control:
+//     no-cache" and "Pragma: no-cache" so no cache on the way answers it,
+//     http and https only;
+//   - redirects followed here, not by libcurl (which follows every 3xx with
+//     a Location): 301, 302, 303, 307 and 308 (is_followed_redirect), at
+//     most 10 (47 for a longer chain), the redirect's body read and dropped
+//     (cut off with its connection past 64 KiB); any other status is the
+//     final reply;
 //   - https: the server's certificate is checked against the system's CAs
 //     (or the CA file a test set) and the host name; a failure is an open
 //     failure. A request that starts on https follows redirects to https

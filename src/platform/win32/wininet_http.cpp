@@ -99,10 +99,6 @@ struct wininet_request final : wininet_object {
 
 bool is_https(const std::string& url) { return _strnicmp(url.c_str(), "https://", 8) == 0; }
 
-bool is_followed_redirect(DWORD status) {
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
 DWORD query_number(HINTERNET request, DWORD what, bool& found) {
     DWORD value = 0;
     DWORD length = sizeof value;

@@ -6,8 +6,9 @@
 //                 waiting: InternetOpenUrlA(session, url, no headers,
 //                 INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_COOKIES |
 //                 INTERNET_FLAG_NO_AUTO_REDIRECT, 0): never from the cache,
-//                 no cookies; redirects (301, 302, 303, 307, 308, relative
-//                 or absolute Location) followed there, at most
+//                 no cookies; redirects (is_followed_redirect: 301, 302,
+//                 303, 307, 308, relative or absolute Location; any other
+//                 status is the final reply) followed there, at most
 //                 max_redirects of them (WinINet itself follows without
 //                 limit), a longer chain failing with
 //                 ERROR_HTTP_REDIRECT_FAILED. https URLs are opened with
