@@ -12,7 +12,6 @@
 namespace tamber::native {
 namespace {
 
-constexpr long connect_timeout_s = 30;
 constexpr long stall_time_s = 30;
 constexpr long socket_buffer_bytes = 65536;
 // A request's unread bytes beyond which libcurl is told to hold the rest
@@ -35,6 +34,7 @@ struct curl_object {
 struct curl_session final : curl_object {
     std::string user_agent;
     std::string ca_file;  // empty: the system's CAs
+    long connect_timeout_ms = 30000;
     CURLM* multi = nullptr;
     curl_slist* headers = nullptr;  // the no-cache request headers, shared by every request
     // An easy handle a closed request left behind, with the session's
@@ -295,7 +295,13 @@ CURL* new_easy_handle(const curl_session& session) {
         curl_easy_setopt(easy, CURLOPT_CAPATH, static_cast<const char*>(nullptr));  // that file alone
     }
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, connect_timeout_s);
+    // A transfer removed while its host name is being looked up leaves the
+    // lookup thread to finish on its own instead of joining it:
+    // getaddrinfo can take as long as the system's resolver likes, and a
+    // close, a connect timeout during the lookup or the session's end would
+    // otherwise wait for it on the caller's thread.
+    curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, session.connect_timeout_ms);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, stall_time_s);
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, socket_buffer_bytes);
@@ -319,6 +325,7 @@ http_handle curl_http::open_session(const char* user_agent, uint32_t& error) {
     auto* session = new curl_session;
     session->user_agent = user_agent ? user_agent : "";
     session->ca_file = ca_file_;
+    session->connect_timeout_ms = static_cast<long>(connect_timeout_.count());
     session->multi = curl_multi_init();
     session->headers = curl_slist_append(nullptr, "Cache-Control: no-cache");
     if (session->headers) session->headers = curl_slist_append(session->headers, "Pragma: no-cache");

@@ -20,7 +20,10 @@
 //   - open_url adds the transfer to the session and makes one pass over
 //     the session's transfers, without waiting; poll_open makes another
 //     pass until the final reply's headers are in (interim 1xx replies and
-//     followed redirects are skipped);
+//     followed redirects are skipped). Host names are looked up on
+//     libcurl's resolver threads, and a request closed or timed out during
+//     a lookup leaves that thread to end by itself (CURLOPT_QUICK_EXIT):
+//     no call here waits for a lookup;
 //   - read makes one pass over the transfers without waiting and hands out
 //     at most the requested count of what has arrived; a transfer whose
 //     unread bytes pass 1 MiB pauses until they are read;
@@ -38,6 +41,7 @@
 //   60 server certificate not trusted or not for the name, 27 out of memory.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <utility>
 
@@ -59,9 +63,13 @@ public:
     // against, in place of the system's, for sessions opened from now on.
     // Only tests set it, to trust a CA of their own; the host never does.
     void set_ca_file(std::string path) { ca_file_ = std::move(path); }
+    // How long a connection, its host name's lookup included, may take, for
+    // sessions opened from now on (30 s unless set). Only tests shorten it.
+    void set_connect_timeout(std::chrono::milliseconds timeout) { connect_timeout_ = timeout; }
 
 private:
     std::string ca_file_;
+    std::chrono::milliseconds connect_timeout_{30000};
 };
 
 }  // namespace tamber::native
