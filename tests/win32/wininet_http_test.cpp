@@ -1,5 +1,8 @@
 // The WinINet client and the updater on top of it, against the real test
 // server, as Wine's WinINet serves them in this project's runs.
+#include <windows.h>
+#include <psapi.h>
+
 #include <gtest/gtest.h>
 
 #include "platform/win32/wininet_http.h"
@@ -29,6 +32,56 @@ struct wininet_traits {
 
 INSTANTIATE_TYPED_TEST_SUITE_P(wininet, http_client_suite, wininet_traits);
 INSTANTIATE_TYPED_TEST_SUITE_P(wininet, updater_live_suite, wininet_traits);
+
+std::size_t resident_bytes() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) ? counters.WorkingSetSize : 0;
+}
+
+// A body served far faster than it is taken: the client's reader thread
+// runs ahead, and the request must hold only a bounded window of the body,
+// not a second copy of all of it. The bytes are dropped as they are taken,
+// so the process's resident memory grows by that window and no more (the
+// bound is far above it and far below the body).
+TEST(wininet_http, a_fast_body_is_held_in_a_bounded_window) {
+    TAMBER_REQUIRE_LIVE_SERVER();
+    constexpr std::size_t body = 96u << 20;
+    win32::wininet_http client;
+    uint32_t error = 0;
+    http_owner session(client);
+    session.reset(client.open_session(http_user_agent, error));
+    ASSERT_TRUE(session) << error;
+    http_owner request(client);
+    const std::string url = live_server::url() + "__gen/" + std::to_string(body) + "/x.bin";
+    request.reset(client.open_url(session.get(), url.c_str(), error));
+    ASSERT_TRUE(request) << error;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    open_status opened = open_status::waiting;
+    while ((opened = client.poll_open(request.get(), error)) == open_status::waiting &&
+           std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(opened, open_status::ready) << error;
+
+    std::vector<char> chunk(read_chunk_bytes);
+    const std::size_t before = resident_bytes();
+    ASSERT_GT(before, 0u);
+    std::size_t received = 0, most = before;
+    read_status status = read_status::waiting;
+    for (int reads = 0; std::chrono::steady_clock::now() < end; ++reads) {
+        uint32_t count = 0;
+        status = client.read(request.get(), chunk.data(), read_chunk_bytes, count, error);
+        if (status == read_status::end || status == read_status::failed) break;
+        received += count;
+        if (reads % 16 == 0) most = std::max(most, resident_bytes());
+        // A frame's worth of other work between reads.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    most = std::max(most, resident_bytes());
+    EXPECT_EQ(status, read_status::end) << error;
+    EXPECT_EQ(received, body);
+    EXPECT_LT(most - before, std::size_t{12} << 20) << "resident memory grew from " << before << " to " << most;
+}
 
 }  // namespace
 }  // namespace tamber::test

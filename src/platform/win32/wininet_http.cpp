@@ -5,18 +5,49 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "platform/win32/body_window.h"
 
 namespace tamber::win32 {
 namespace {
 
 // Connection set-up and each wait for bytes give up after this long.
 constexpr DWORD network_timeout_ms = 30000;
-// The reader thread holds at most this many unread body bytes.
-constexpr std::size_t reader_buffer_bytes = 1024 * 1024;
 // One InternetReadFile of the reader thread.
 constexpr DWORD reader_read_bytes = 65536;
+// The reader thread holds at most this many body bytes the caller has not
+// taken, four of the caller's reads ahead, however fast the link.
+constexpr std::size_t reader_window_bytes = 4 * reader_read_bytes;
+
+// Owns one WinINet handle and closes it when it goes.
+class internet_handle {
+public:
+    internet_handle() = default;
+    explicit internet_handle(HINTERNET handle) noexcept : handle_(handle) {}
+    ~internet_handle() { reset(); }
+    internet_handle(internet_handle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+    internet_handle& operator=(internet_handle&& other) noexcept {
+        if (this != &other) {
+            reset();
+            handle_ = std::exchange(other.handle_, nullptr);
+        }
+        return *this;
+    }
+    void reset() noexcept {
+        if (handle_) InternetCloseHandle(std::exchange(handle_, nullptr));
+    }
+    HINTERNET get() const noexcept { return handle_; }
+    HINTERNET release() noexcept { return std::exchange(handle_, nullptr); }
+    explicit operator bool() const noexcept { return handle_ != nullptr; }
+
+private:
+    HINTERNET handle_ = nullptr;
+};
 
 // Closes `handle` on a thread of its own. WinINet reads the rest of a body
 // when a request is closed before its end (to keep the connection), which
@@ -57,7 +88,9 @@ struct wininet_session final : wininet_object {
 struct wininet_request final : wininet_object {
     HINTERNET session = nullptr;
     std::string url;
-    HINTERNET handle = nullptr;  // the final reply, once the thread has it
+    // The final reply, once the thread has it; closed by the caller or the
+    // thread, whichever is last to be done with it (see run_request).
+    HINTERNET handle = nullptr;
     CRITICAL_SECTION lock;
     CONDITION_VARIABLE space;  // signalled when the caller takes bytes or abandons
     bool headers_ready = false;  // `handle` and the fields below are set
@@ -66,8 +99,7 @@ struct wininet_request final : wininet_object {
     DWORD status = 0;
     bool length_found = false;
     DWORD length = 0;
-    std::vector<char> buffer;  // gathered bytes; [taken, size) are unread
-    std::size_t taken = 0;
+    body_window window;      // the gathered bytes the caller has not taken
     bool ended = false;      // the body ended completely
     bool failed = false;     // reading failed with `error`
     // Set by the status callback (on the thread, inside a WinINet call) when
@@ -170,16 +202,18 @@ HINTERNET open_reply(wininet_request& request, DWORD& error) {
         // that is ever set.
         const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT |
                             (is_https(address) ? INTERNET_FLAG_SECURE : 0);
-        HINTERNET handle = InternetOpenUrlA(request.session, address.c_str(), nullptr, 0, flags, 0);
+        internet_handle handle(InternetOpenUrlA(request.session, address.c_str(), nullptr, 0, flags, 0));
         if (!handle) {
             error = GetLastError();
             return nullptr;
         }
         bool found = false;
-        const DWORD status = query_number(handle, HTTP_QUERY_STATUS_CODE, found);
+        const DWORD status = query_number(handle.get(), HTTP_QUERY_STATUS_CODE, found);
         std::string target;
-        if (!found || !is_followed_redirect(status) || !redirect_target(handle, address, target)) return handle;
-        hops.push_back(handle);
+        if (!found || !is_followed_redirect(status) || !redirect_target(handle.get(), address, target))
+            return handle.release();
+        hops.push_back(handle.get());
+        handle.release();
         // A request made over https stays on https, as WinINet's own
         // redirect handling keeps it: plain http would fetch the file where
         // anyone on the way can change it.
@@ -200,7 +234,7 @@ HINTERNET open_reply(wininet_request& request, DWORD& error) {
     }
 }
 
-// Reads the body into the request's buffer until it ends, fails or the
+// Reads the body into the request's window until it ends, fails or the
 // caller abandons it.
 void read_body(wininet_request& request) {
     const bool chunked = is_chunked(request.handle);
@@ -212,13 +246,25 @@ void read_body(wininet_request& request) {
             if (set) set_context(handle, 0);
         }
     } clear_at_end{request.handle, chunked};
-    std::vector<char> chunk(reader_read_bytes);
+    // The window and one read's scratch space are had once, up front;
+    // without them the request fails as out of memory.
+    const std::unique_ptr<char[]> chunk(new (std::nothrow) char[reader_read_bytes]);
+    EnterCriticalSection(&request.lock);
+    const bool allocated = chunk && request.window.allocate(reader_window_bytes);
+    if (!allocated) {
+        request.failed = true;
+        request.error = ERROR_NOT_ENOUGH_MEMORY;
+    }
+    LeaveCriticalSection(&request.lock);
+    if (!allocated) return;
     for (;;) {
+        // A full window waits for the caller to take bytes; until then the
+        // rest of the body stays in the socket.
         EnterCriticalSection(&request.lock);
-        while (!request.abandoned && request.buffer.size() - request.taken >= reader_buffer_bytes)
+        while (!request.abandoned && request.window.room() == 0)
             SleepConditionVariableCS(&request.space, &request.lock, INFINITE);
         const bool abandoned = request.abandoned;
-        const std::size_t room = reader_buffer_bytes - (request.buffer.size() - request.taken);
+        const std::size_t room = request.window.room();
         LeaveCriticalSection(&request.lock);
         if (abandoned) return;
 
@@ -228,8 +274,8 @@ void read_body(wininet_request& request) {
         DWORD received = 0;
         BOOL ok = InternetQueryDataAvailable(request.handle, &available, 0, 0);
         if (ok && available > 0) {
-            const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>({available, room, chunk.size()}));
-            ok = InternetReadFile(request.handle, chunk.data(), wanted, &received);
+            const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>({available, room, reader_read_bytes}));
+            ok = InternetReadFile(request.handle, chunk.get(), wanted, &received);
         }
         const DWORD error = ok ? 0 : GetLastError();
 
@@ -246,11 +292,8 @@ void read_body(wininet_request& request) {
                 request.ended = true;
             }
         } else {
-            if (request.taken == request.buffer.size()) {
-                request.buffer.clear();
-                request.taken = 0;
-            }
-            request.buffer.insert(request.buffer.end(), chunk.data(), chunk.data() + received);
+            // The room only grew while the read ran: all of it fits.
+            request.window.put(chunk.get(), received);
         }
         const bool done = request.failed || request.ended;
         LeaveCriticalSection(&request.lock);
@@ -258,8 +301,8 @@ void read_body(wininet_request& request) {
     }
 }
 
-DWORD WINAPI run_request(void* argument) {
-    auto* request = static_cast<wininet_request*>(argument);
+// Makes the request and reads its reply's body.
+void carry_out(wininet_request* request) {
     DWORD error = 0;
     HINTERNET handle = open_reply(*request, error);
     bool found_status = false, found_length = false;
@@ -283,6 +326,23 @@ DWORD WINAPI run_request(void* argument) {
     LeaveCriticalSection(&request->lock);
 
     if (handle) read_body(*request);
+}
+
+DWORD WINAPI run_request(void* argument) {
+    auto* request = static_cast<wininet_request*>(argument);
+    // No exception leaves the thread: memory that cannot be had fails the
+    // request, its open if the reply is not in yet, else its read.
+    try {
+        carry_out(request);
+    } catch (...) {
+        EnterCriticalSection(&request->lock);
+        if (!request->headers_ready)
+            request->open_failed = true;
+        else
+            request->failed = true;
+        request->error = ERROR_NOT_ENOUGH_MEMORY;
+        LeaveCriticalSection(&request->lock);
+    }
 
     // The caller closes a handle whose body has ended or failed (nothing is
     // left to read, so that is quick). A request it has abandoned is closed
@@ -318,7 +378,12 @@ http_handle wininet_http::open_session(const char* user_agent, uint32_t& error) 
     InternetSetOptionA(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
     InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
     InternetSetOptionA(handle, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof timeout);
-    auto* session = new wininet_session;
+    auto* session = new (std::nothrow) wininet_session;
+    if (!session) {
+        InternetCloseHandle(handle);
+        error = ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;
+    }
     session->handle = handle;
     error = 0;
     return static_cast<wininet_object*>(session);
@@ -330,9 +395,20 @@ http_handle wininet_http::open_url(http_handle session_handle, const char* url, 
         error = ERROR_INVALID_PARAMETER;
         return nullptr;
     }
-    auto* request = new wininet_request;
+    // Memory that cannot be had fails the open; nothing is thrown.
+    auto* request = new (std::nothrow) wininet_request;
+    if (request) {
+        try {
+            request->url = url;
+        } catch (...) {
+            delete std::exchange(request, nullptr);
+        }
+    }
+    if (!request) {
+        error = ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;
+    }
     request->session = static_cast<wininet_session*>(object)->handle;
-    request->url = url;
     request->references = 2;  // the caller's and the thread's
     HANDLE thread = CreateThread(nullptr, 0, run_request, request, 0, nullptr);
     if (!thread) {
@@ -392,12 +468,9 @@ read_status wininet_http::read(http_handle handle, void* buffer, uint32_t size, 
         return read_status::failed;
     }
     EnterCriticalSection(&request->lock);
-    const std::size_t unread = request->buffer.size() - request->taken;
     read_status result = read_status::waiting;
-    if (unread > 0) {
-        count = static_cast<uint32_t>(std::min<std::size_t>(unread, size));
-        std::memcpy(buffer, request->buffer.data() + request->taken, count);
-        request->taken += count;
+    if (request->window.size() > 0) {
+        count = static_cast<uint32_t>(request->window.take(buffer, size));
         WakeConditionVariable(&request->space);
         result = read_status::bytes;
     } else if (request->failed || request->open_failed) {

@@ -24,7 +24,10 @@
 //   read          takes what the thread has gathered of the body: WinINet's
 //                 reads block until their buffer is full, so the thread
 //                 waits (InternetQueryDataAvailable, then InternetReadFile
-//                 of no more than is there) and holds at most 1 MiB unread.
+//                 of no more than is there) and holds at most 256 KiB the
+//                 caller has not taken (four of its reads), in a window
+//                 allocated once; the rest waits in the socket. Memory that
+//                 cannot be had fails the request (ERROR_NOT_ENOUGH_MEMORY).
 //                 A chunked body that ends because the connection closed
 //                 (WinINet reads that as its end) fails with
 //                 ERROR_INTERNET_CONNECTION_ABORTED.
