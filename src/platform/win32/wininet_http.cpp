@@ -27,17 +27,10 @@ constexpr std::size_t reader_window_bytes = 4 * reader_read_bytes;
 // Owns one WinINet handle and closes it when it goes.
 class internet_handle {
 public:
-    internet_handle() = default;
     explicit internet_handle(HINTERNET handle) noexcept : handle_(handle) {}
     ~internet_handle() { reset(); }
-    internet_handle(internet_handle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-    internet_handle& operator=(internet_handle&& other) noexcept {
-        if (this != &other) {
-            reset();
-            handle_ = std::exchange(other.handle_, nullptr);
-        }
-        return *this;
-    }
+    internet_handle(const internet_handle&) = delete;
+    internet_handle& operator=(const internet_handle&) = delete;
     void reset() noexcept {
         if (handle_) InternetCloseHandle(std::exchange(handle_, nullptr));
     }
@@ -46,25 +39,81 @@ public:
     explicit operator bool() const noexcept { return handle_ != nullptr; }
 
 private:
-    HINTERNET handle_ = nullptr;
+    HINTERNET handle_;
 };
 
-// Closes `handle` on a thread of its own. WinINet reads the rest of a body
-// when a request is closed before its end (to keep the connection), which
-// for an endless or stalled body never finishes: that wait must never hold
-// up the caller. The thread ends with the process if it is still reading.
-DWORD WINAPI close_in_background(void* handle) {
-    InternetCloseHandle(static_cast<HINTERNET>(handle));
-    return 0;
+// Owns a thread's handle (not the thread, which runs on) and closes it.
+class thread_handle {
+public:
+    explicit thread_handle(HANDLE handle) noexcept : handle_(handle) {}
+    ~thread_handle() {
+        if (handle_) CloseHandle(handle_);
+    }
+    thread_handle(const thread_handle&) = delete;
+    thread_handle& operator=(const thread_handle&) = delete;
+    explicit operator bool() const noexcept { return handle_ != nullptr; }
+
+private:
+    HANDLE handle_;
+};
+
+// The closer: handles whose close may wait on the network, closed one after
+// another on one thread of its own. WinINet reads the rest of a body when a
+// request is closed before its end (to keep the connection), which for an
+// endless or stalled body never finishes: that wait must hold up neither
+// the caller nor the chain of redirects. The thread starts when a handle
+// comes and none is running, and ends when the queue is empty, so at most
+// one runs at a time; while a close hangs, the handles after it wait their
+// turn (a thread still closing ends with the process).
+constexpr SIZE_T closer_stack_bytes = 64 * 1024;
+
+struct closer_item {
+    HINTERNET handle;
+    closer_item* next;
+};
+
+SRWLOCK closer_lock = SRWLOCK_INIT;
+closer_item* closer_first = nullptr;  // guarded by closer_lock, as are the two below
+closer_item* closer_last = nullptr;
+bool closer_running = false;
+
+DWORD WINAPI serve_closer(void*) {
+    for (;;) {
+        AcquireSRWLockExclusive(&closer_lock);
+        closer_item* item = closer_first;
+        if (item) {
+            closer_first = item->next;
+            if (!closer_first) closer_last = nullptr;
+        } else {
+            closer_running = false;
+        }
+        ReleaseSRWLockExclusive(&closer_lock);
+        if (!item) return 0;
+        InternetCloseHandle(item->handle);
+        delete item;
+    }
 }
 
 void abandon_handle(HINTERNET handle) {
     if (!handle) return;
-    HANDLE thread = CreateThread(nullptr, 64 * 1024, close_in_background, handle, 0, nullptr);
-    if (thread)
-        CloseHandle(thread);
+    auto* item = new (std::nothrow) closer_item{handle, nullptr};
+    if (!item) {
+        InternetCloseHandle(handle);  // no memory for the queue: close here, and wait
+        return;
+    }
+    AcquireSRWLockExclusive(&closer_lock);
+    if (closer_last)
+        closer_last->next = item;
     else
-        InternetCloseHandle(handle);  // no thread to be had: close here, and wait
+        closer_first = item;
+    closer_last = item;
+    const bool start = !closer_running;
+    closer_running = true;
+    ReleaseSRWLockExclusive(&closer_lock);
+    if (!start) return;
+    const thread_handle thread(
+        CreateThread(nullptr, closer_stack_bytes, serve_closer, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    if (!thread) serve_closer(nullptr);  // no thread to be had: close the queue here, and wait
 }
 
 // Sessions and requests are both handed out as http_handle; close() tells
@@ -180,12 +229,31 @@ bool is_chunked(HINTERNET handle) {
     return std::strstr(value, "chunked") != nullptr;
 }
 
+// Reads the body of a redirect reply to its end, if it ends within
+// redirect_body_bytes: whether it did.
+constexpr DWORD redirect_body_bytes = 65536;
+
+bool read_to_end(HINTERNET handle) {
+    char scratch[4096];
+    DWORD total = 0;
+    for (;;) {
+        DWORD received = 0;
+        if (!InternetReadFile(handle, scratch, sizeof scratch, &received)) return false;
+        if (received == 0) return true;
+        total += received;
+        if (total > redirect_body_bytes) return false;
+    }
+}
+
 // Makes the request: InternetOpenUrlA, and the redirects followed here, not
 // by WinINet, which follows them without limit. Null on failure, with the
-// error in `error`. The replies of the hops stay open until the chain ends:
-// closing one hands its connection back for the next request to reuse,
-// possibly before WinINet has drained the rest of its body, and the next
-// reply would then be read from the middle of it.
+// error in `error`. A redirect's body, short as a rule, is read to its end
+// and the hop closed at once: nothing is left for the close to drain, and
+// its connection is whole for the next hop. A hop whose body goes on longer
+// or fails stays open until the chain ends, then goes to the closer:
+// closing it earlier would hand its connection back for the next request to
+// reuse, possibly before WinINet has drained the rest of its body, and the
+// next reply would then be read from the middle of it.
 HINTERNET open_reply(wininet_request& request, DWORD& error) {
     std::vector<HINTERNET> hops;
     struct abandon_hops {
@@ -194,6 +262,7 @@ HINTERNET open_reply(wininet_request& request, DWORD& error) {
             for (HINTERNET hop : hops) abandon_handle(hop);
         }
     } abandon_at_end{hops};
+    int redirects = 0;
     std::string address = request.url;
     const bool secure = is_https(request.url);
     for (;;) {
@@ -212,8 +281,13 @@ HINTERNET open_reply(wininet_request& request, DWORD& error) {
         std::string target;
         if (!found || !is_followed_redirect(status) || !redirect_target(handle.get(), address, target))
             return handle.release();
-        hops.push_back(handle.get());
-        handle.release();
+        ++redirects;
+        if (read_to_end(handle.get())) {
+            handle.reset();
+        } else {
+            hops.push_back(handle.get());
+            handle.release();
+        }
         // A request made over https stays on https, as WinINet's own
         // redirect handling keeps it: plain http would fetch the file where
         // anyone on the way can change it.
@@ -221,7 +295,7 @@ HINTERNET open_reply(wininet_request& request, DWORD& error) {
             error = ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR;
             return nullptr;
         }
-        if (hops.size() > static_cast<std::size_t>(max_redirects)) {
+        if (redirects > max_redirects) {
             error = ERROR_HTTP_REDIRECT_FAILED;
             return nullptr;
         }
@@ -410,13 +484,12 @@ http_handle wininet_http::open_url(http_handle session_handle, const char* url, 
     }
     request->session = static_cast<wininet_session*>(object)->handle;
     request->references = 2;  // the caller's and the thread's
-    HANDLE thread = CreateThread(nullptr, 0, run_request, request, 0, nullptr);
+    const thread_handle thread(CreateThread(nullptr, 0, run_request, request, 0, nullptr));
     if (!thread) {
         error = GetLastError();
         delete request;
         return nullptr;
     }
-    CloseHandle(thread);
     error = 0;
     return static_cast<wininet_object*>(request);
 }
@@ -487,8 +560,12 @@ void wininet_http::close(http_handle handle) {
     auto* object = static_cast<wininet_object*>(handle);
     if (!object) return;
     if (object->kind == wininet_object::session_kind) {
+        // Closing a session closes the requests still open under it, each
+        // as its own close would, draining what is left of its body; the
+        // hops waiting for the closer are among them. So the session goes
+        // to the closer too, after them, never holding up the caller.
         auto* session = static_cast<wininet_session*>(object);
-        InternetCloseHandle(session->handle);
+        abandon_handle(session->handle);
         delete session;
         return;
     }

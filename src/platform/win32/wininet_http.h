@@ -16,8 +16,12 @@
 //                 (a failure is the open's error: 12045 unknown CA, 12038
 //                 wrong name, 12037 out of date); a request that starts on
 //                 https follows no redirect to http
-//                 (ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR). The caller never
-//                 calls a WinINet function that waits on the server.
+//                 (ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR). A redirect's
+//                 body is read to its end and the hop closed there; one
+//                 that goes on past 64 KiB is closed, after the chain, by
+//                 the one closer thread (64 KiB of stack reserved), which
+//                 takes such handles in turn. The caller never calls a
+//                 WinINet function that waits on the server.
 //   poll_open     whether the thread has the final reply, or its error.
 //   query_*       the status and Content-Length the thread read with
 //                 HttpQueryInfoW and HTTP_QUERY_FLAG_NUMBER.
