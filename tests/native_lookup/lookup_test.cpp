@@ -11,7 +11,6 @@
 
 #include "platform/native/curl_http.h"
 #include "update/body_buffer.h"
-#include "update/download_log.h"
 #include "update/update_test_support.h"
 #include "update/updater.h"
 

@@ -202,8 +202,8 @@ bool follow(curl_request& request) {
         request.result = CURLE_UNSUPPORTED_PROTOCOL;
         return false;
     }
-    // The target belongs to the finished transfer; the next one copies it
-    // when it is set.
+    // libcurl copies the URL it is given: the target, which belongs to the
+    // finished transfer, may go with it.
     const CURLcode set = curl_easy_setopt(request.easy, CURLOPT_URL, resolved);
     curl_multi_remove_handle(request.session->multi, request.easy);
     if (set != CURLE_OK) {
