@@ -14,6 +14,15 @@ using http_handle = void*;
 // The longest chain of redirects a request follows.
 constexpr int max_redirects = 10;
 
+// The replies a request follows to their Location: 301, 302, 303, 307 and
+// 308. Every other status is the final reply, Location or not: 300 (a
+// choice for the user to make), 304 (an answer to a conditional request,
+// which is never made) and 305 (a proxy to be taken from the server) mean
+// nothing the client can act on.
+constexpr bool is_followed_redirect(uint32_t status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
 // What one read of a body gave.
 enum class read_status {
     bytes,    // `count` (above 0) body bytes
@@ -35,9 +44,10 @@ public:
     // settings, synchronous. Null on failure, with the error in `error`.
     virtual http_handle open_session(const char* user_agent, uint32_t& error) = 0;
     // Starts a GET of an absolute URL: never answered from a cache, no
-    // cookies sent or stored, redirects followed up to max_redirects (a
-    // longer chain fails). Returns at once, without waiting for the
-    // connection or the reply; poll_open tells when the headers are in.
+    // cookies sent or stored, redirects (is_followed_redirect) followed up
+    // to max_redirects (a longer chain fails). Returns at once, without
+    // waiting for the connection or the reply; poll_open tells when the
+    // headers are in.
     // Null when the request cannot even be started, with the error in
     // `error`.
     virtual http_handle open_url(http_handle session, const char* url, uint32_t& error) = 0;

@@ -220,6 +220,20 @@ TYPED_TEST_P(http_client_suite, follows_redirects) {
     }
     // A redirect without a Location is a plain reply.
     EXPECT_EQ(this->fetch(live_server::url() + "__status/302/x").status, 302u);
+
+    // Every other 3xx is the final reply, Location or not: its own status,
+    // ready once its headers are in, and its target is never asked for.
+    for (int code : {300, 304, 305, 306}) {
+        SCOPED_TRACE(code);
+        live_server::clear_requests();
+        const fetch_result r = this->fetch(live_server::url() + "__redirect/" + std::to_string(code) + "/__gen/10/x");
+        ASSERT_TRUE(r.opened) << r.open_error;
+        EXPECT_TRUE(r.status_read);
+        EXPECT_EQ(r.status, static_cast<uint32_t>(code));
+        EXPECT_FALSE(r.read_failed) << r.read_error;
+        EXPECT_EQ(r.body, code == 304 ? "" : "moved\n");
+        EXPECT_EQ(live_server::requests().size(), 1u);
+    }
 }
 
 TYPED_TEST_P(http_client_suite, sends_the_agent_bypasses_caches_and_keeps_no_cookies) {
@@ -480,6 +494,8 @@ TYPED_TEST_P(updater_live_suite, misbehaving_replies_end_as_the_fetcher_reports_
     const row rows[] = {
         {R"({"status": 404})", failed_http_status, "Cannot open '" + url + "': HTTP status 404"},
         {R"({"status": 302})", failed_http_status, "Cannot open '" + url + "': HTTP status 302"},
+        {R"({"redirect": [300, ")" + this->folder.path("moved/a.png") + R"("]})", failed_http_status,
+         "Cannot open '" + url + "': HTTP status 300"},
         {R"({"length": 1001})", failed_transfer,
          "'" + url + "': partial download, expected 1001 bytes, downloaded 1000"},
         {R"({"reset": 100, "gen": 100000})", failed_transfer, "'" + url + "': read error "},

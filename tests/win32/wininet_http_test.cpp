@@ -1,5 +1,9 @@
 // The WinINet client and the updater on top of it, against the real test
 // server, as Wine's WinINet serves them in this project's runs.
+#include <windows.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+
 #include <gtest/gtest.h>
 
 #include "platform/win32/wininet_http.h"
@@ -29,6 +33,123 @@ struct wininet_traits {
 
 INSTANTIATE_TYPED_TEST_SUITE_P(wininet, http_client_suite, wininet_traits);
 INSTANTIATE_TYPED_TEST_SUITE_P(wininet, updater_live_suite, wininet_traits);
+
+std::size_t resident_bytes() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) ? counters.WorkingSetSize : 0;
+}
+
+// A body served far faster than it is taken: the client's reader thread
+// runs ahead, and the request must hold only a bounded window of the body,
+// not a second copy of all of it. The bytes are dropped as they are taken,
+// so the process's resident memory grows by that window and no more (the
+// bound is far above it and far below the body).
+TEST(wininet_http, a_fast_body_is_held_in_a_bounded_window) {
+    TAMBER_REQUIRE_LIVE_SERVER();
+    constexpr std::size_t body = 96u << 20;
+    win32::wininet_http client;
+    uint32_t error = 0;
+    http_owner session(client);
+    session.reset(client.open_session(http_user_agent, error));
+    ASSERT_TRUE(session) << error;
+    http_owner request(client);
+    const std::string url = live_server::url() + "__gen/" + std::to_string(body) + "/x.bin";
+    request.reset(client.open_url(session.get(), url.c_str(), error));
+    ASSERT_TRUE(request) << error;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    open_status opened = open_status::waiting;
+    while ((opened = client.poll_open(request.get(), error)) == open_status::waiting &&
+           std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(opened, open_status::ready) << error;
+
+    std::vector<char> chunk(read_chunk_bytes);
+    const std::size_t before = resident_bytes();
+    ASSERT_GT(before, 0u);
+    std::size_t received = 0, most = before;
+    read_status status = read_status::waiting;
+    for (int reads = 0; std::chrono::steady_clock::now() < end; ++reads) {
+        uint32_t count = 0;
+        status = client.read(request.get(), chunk.data(), read_chunk_bytes, count, error);
+        if (status == read_status::end || status == read_status::failed) break;
+        received += count;
+        if (reads % 16 == 0) most = std::max(most, resident_bytes());
+        // A frame's worth of other work between reads.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    most = std::max(most, resident_bytes());
+    EXPECT_EQ(status, read_status::end) << error;
+    EXPECT_EQ(received, body);
+    EXPECT_LT(most - before, std::size_t{12} << 20) << "resident memory grew from " << before << " to " << most;
+}
+
+int thread_count() {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+    CloseHandle(snapshot);
+    return count;
+}
+
+// A chain of redirects whose bodies never end: each hop is left open and
+// then to the closer, whose one thread drains them in turn. The process
+// gains no thread per hop.
+TEST(wininet_http, hops_with_endless_bodies_are_closed_by_one_thread) {
+    TAMBER_REQUIRE_LIVE_SERVER();
+    constexpr int hops = 8;
+    served_folder folder;
+    folder.write("end.bin", "chips");
+    std::string rules = "{";
+    for (int i = 0; i < hops; ++i) {
+        const std::string next = i + 1 < hops ? folder.path("hop" + std::to_string(i + 1)) : folder.path("end.bin");
+        rules += "\"" + folder.path("hop" + std::to_string(i)) + "\": {\"redirect\": [302, \"" + next +
+                 "\"], \"endless\": true}" + (i + 1 < hops ? ", " : "}");
+    }
+    live_server::set_rules(rules);
+
+    win32::wininet_http client;
+    uint32_t error = 0;
+    http_owner session(client);
+    session.reset(client.open_session(http_user_agent, error));
+    ASSERT_TRUE(session) << error;
+    const int before = thread_count();
+    ASSERT_GT(before, 0);
+    {
+        http_owner request(client);
+        request.reset(client.open_url(session.get(), (folder.url() + "hop0").c_str(), error));
+        ASSERT_TRUE(request) << error;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        open_status opened = open_status::waiting;
+        while ((opened = client.poll_open(request.get(), error)) == open_status::waiting &&
+               std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_EQ(opened, open_status::ready) << error;
+        uint32_t status = 0;
+        EXPECT_TRUE(client.query_status(request.get(), status));
+        EXPECT_EQ(status, 200u);
+        std::string body;
+        char chunk[64];
+        read_status read = read_status::waiting;
+        while (std::chrono::steady_clock::now() < end) {
+            uint32_t count = 0;
+            read = client.read(request.get(), chunk, sizeof chunk, count, error);
+            if (read == read_status::end || read == read_status::failed) break;
+            body.append(chunk, count);
+            if (read == read_status::waiting) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        EXPECT_EQ(read, read_status::end) << error;
+        EXPECT_EQ(body, "chips");
+    }
+    // The request's own thread may not have ended yet; the closer's is one
+    // more, whatever the number of hops.
+    const int after = thread_count();
+    EXPECT_LE(after - before, 2) << before << " threads before, " << after << " after";
+}
 
 }  // namespace
 }  // namespace tamber::test

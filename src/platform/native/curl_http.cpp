@@ -12,13 +12,16 @@
 namespace tamber::native {
 namespace {
 
-constexpr long connect_timeout_s = 30;
 constexpr long stall_time_s = 30;
 constexpr long socket_buffer_bytes = 65536;
 // A request's unread bytes beyond which libcurl is told to hold the rest
 // (the transfer pauses until they are read): a body is never taken in faster
 // than it is read.
 constexpr std::size_t pending_cap_bytes = 1024 * 1024;
+// The body of a redirect that is followed is read and dropped, so that its
+// connection serves the next hop; one longer than this is cut off with its
+// connection instead.
+constexpr std::size_t redirect_body_cap_bytes = 65536;
 
 struct curl_request;
 
@@ -31,6 +34,7 @@ struct curl_object {
 struct curl_session final : curl_object {
     std::string user_agent;
     std::string ca_file;  // empty: the system's CAs
+    long connect_timeout_ms = 30000;
     CURLM* multi = nullptr;
     curl_slist* headers = nullptr;  // the no-cache request headers, shared by every request
     // An easy handle a closed request left behind, with the session's
@@ -54,7 +58,15 @@ struct curl_request final : curl_object {
     char* target = nullptr;
     std::size_t target_size = 0;
     std::size_t target_filled = 0;
+    bool secure = false;         // the request started on https
     bool location_seen = false;  // the current reply carries a Location header
+    // The current reply is a redirect that is followed once its body has
+    // been dropped (`hop_body` bytes of it so far; `hop_cut` when it was
+    // longer than redirect_body_cap_bytes and the transfer was cut off).
+    bool hop = false;
+    std::size_t hop_body = 0;
+    bool hop_cut = false;
+    int redirects = 0;           // redirects followed so far
     bool headers_done = false;   // the final reply's headers are in
     bool paused = false;         // libcurl holds body bytes until pending is read
     bool finished = false;
@@ -113,10 +125,6 @@ bool starts_with_no_case(std::string_view text, std::string_view prefix) {
 
 bool is_https(std::string_view url) { return starts_with_no_case(url, "https://"); }
 
-bool is_followed_redirect(long status) {
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
 size_t on_header(char* data, size_t size, size_t items, void* user) {
     auto* request = static_cast<curl_request*>(user);
     const std::string_view line(data, size * items);
@@ -126,12 +134,14 @@ size_t on_header(char* data, size_t size, size_t items, void* user) {
         request->location_seen = true;
     } else if (line == "\r\n" || line == "\n") {
         // End of one reply's headers: the final one unless it is interim
-        // (1xx) or a redirect that libcurl is about to follow.
+        // (1xx) or a redirect to follow once its body has been dropped.
         long status = 0;
         curl_easy_getinfo(request->easy, CURLINFO_RESPONSE_CODE, &status);
-        const bool interim = status >= 100 && status < 200;
-        const bool followed = request->location_seen && is_followed_redirect(status);
-        if (!interim && !followed) request->headers_done = true;
+        if (status >= 100 && status < 200) return line.size();
+        if (request->location_seen && status > 0 && is_followed_redirect(static_cast<uint32_t>(status)))
+            request->hop = true;
+        else
+            request->headers_done = true;
     }
     return line.size();
 }
@@ -139,6 +149,12 @@ size_t on_header(char* data, size_t size, size_t items, void* user) {
 size_t on_body(char* data, size_t size, size_t items, void* user) {
     auto* request = static_cast<curl_request*>(user);
     const std::size_t count = size * items;
+    if (request->hop) {
+        request->hop_body += count;
+        if (request->hop_body <= redirect_body_cap_bytes) return count;
+        request->hop_cut = true;
+        return 0;  // ends the transfer (CURLE_WRITE_ERROR); follow() goes on
+    }
     request->headers_done = true;
     if (request->pending_size() >= pending_cap_bytes) {
         request->paused = true;
@@ -160,8 +176,58 @@ size_t on_body(char* data, size_t size, size_t items, void* user) {
     return count;
 }
 
-// One pass over the session's transfers: takes in what has arrived and
-// notes the transfers that have ended. Never waits.
+// Sends a request whose redirect reply has ended on to the redirect's
+// target, on the same easy handle; its connection goes back to the cache
+// for the next hop when the reply was read whole. A reply whose body
+// failed, a chain longer than max_redirects and, for a request that started
+// on https, a target that is not https leave the request finished with that
+// failure, with `hop` still set. Returns whether the request was sent on.
+bool follow(curl_request& request) {
+    const bool dropped = request.result == CURLE_OK || (request.result == CURLE_WRITE_ERROR && request.hop_cut);
+    if (!dropped) return false;
+    if (++request.redirects > tamber::max_redirects) {
+        request.result = CURLE_TOO_MANY_REDIRECTS;
+        return false;
+    }
+    // The Location resolved against the reply's URL; none when libcurl
+    // could not make a URL of it.
+    char* resolved = nullptr;
+    if (curl_easy_getinfo(request.easy, CURLINFO_REDIRECT_URL, &resolved) != CURLE_OK || !resolved) {
+        request.result = CURLE_URL_MALFORMAT;
+        return false;
+    }
+    // A request made over https stays on https: a redirect to plain http
+    // would fetch the file where anyone on the way can change it.
+    if (request.secure && !is_https(resolved)) {
+        request.result = CURLE_UNSUPPORTED_PROTOCOL;
+        return false;
+    }
+    // libcurl copies the URL it is given: the target, which belongs to the
+    // finished transfer, may go with it.
+    const CURLcode set = curl_easy_setopt(request.easy, CURLOPT_URL, resolved);
+    curl_multi_remove_handle(request.session->multi, request.easy);
+    if (set != CURLE_OK) {
+        request.result = set;
+        return false;
+    }
+    request.hop = false;
+    request.location_seen = false;
+    request.hop_body = 0;
+    request.hop_cut = false;
+    request.finished = false;
+    request.result = CURLE_OK;
+    const CURLMcode added = curl_multi_add_handle(request.session->multi, request.easy);
+    if (added != CURLM_OK) {
+        request.finished = true;
+        request.result = added == CURLM_OUT_OF_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_FAILED_INIT;
+        return false;
+    }
+    return true;
+}
+
+// One pass over the session's transfers: takes in what has arrived, notes
+// the transfers that have ended and sends followed redirects on. Never
+// waits.
 void perform(curl_request& request) {
     curl_session* session = request.session;
     if (!session) {
@@ -170,9 +236,10 @@ void perform(curl_request& request) {
         return;
     }
     int running = 0;
-    const CURLMcode code = curl_multi_perform(session->multi, &running);
+    CURLMcode code = curl_multi_perform(session->multi, &running);
     CURLMsg* message = nullptr;
     int left = 0;
+    bool sent_on = false;
     while ((message = curl_multi_info_read(session->multi, &left)) != nullptr) {
         if (message->msg != CURLMSG_DONE) continue;
         curl_request* done = nullptr;
@@ -180,8 +247,11 @@ void perform(curl_request& request) {
         if (done) {
             done->finished = true;
             done->result = message->data.result;
+            if (done->hop && follow(*done)) sent_on = true;
         }
     }
+    // The next hops' connections are started in the same pass.
+    if (sent_on && code == CURLM_OK) code = curl_multi_perform(session->multi, &running);
     if (code != CURLM_OK && !request.finished) {
         request.finished = true;
         request.result = code == CURLM_OUT_OF_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_RECV_ERROR;
@@ -214,8 +284,9 @@ CURL* new_easy_handle(const curl_session& session) {
     if (!easy) return nullptr;
     curl_easy_setopt(easy, CURLOPT_USERAGENT, session.user_agent.c_str());
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, session.headers);
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, static_cast<long>(tamber::max_redirects));
+    // Redirects are followed by follow(), under the same rule as WinINet's
+    // (is_followed_redirect): libcurl would follow any 3xx with a Location.
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
@@ -224,7 +295,13 @@ CURL* new_easy_handle(const curl_session& session) {
         curl_easy_setopt(easy, CURLOPT_CAPATH, static_cast<const char*>(nullptr));  // that file alone
     }
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, connect_timeout_s);
+    // A transfer removed while its host name is being looked up leaves the
+    // lookup thread to finish on its own instead of joining it:
+    // getaddrinfo can take as long as the system's resolver likes, and a
+    // close, a connect timeout during the lookup or the session's end would
+    // otherwise wait for it on the caller's thread.
+    curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, session.connect_timeout_ms);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, stall_time_s);
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, socket_buffer_bytes);
@@ -248,6 +325,7 @@ http_handle curl_http::open_session(const char* user_agent, uint32_t& error) {
     auto* session = new curl_session;
     session->user_agent = user_agent ? user_agent : "";
     session->ca_file = ca_file_;
+    session->connect_timeout_ms = static_cast<long>(connect_timeout_.count());
     session->multi = curl_multi_init();
     session->headers = curl_slist_append(nullptr, "Cache-Control: no-cache");
     if (session->headers) session->headers = curl_slist_append(session->headers, "Pragma: no-cache");
@@ -277,9 +355,7 @@ http_handle curl_http::open_url(http_handle session_handle, const char* url, uin
     }
     CURL* easy = request->easy;
     curl_easy_setopt(easy, CURLOPT_URL, url);
-    // A request made over https stays on https: a redirect to plain http
-    // would fetch the file where anyone on the way can change it.
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, is_https(url) ? "https" : "http,https");
+    request->secure = is_https(url);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, request);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, request);
     curl_easy_setopt(easy, CURLOPT_PRIVATE, request);
@@ -308,7 +384,9 @@ open_status curl_http::poll_open(http_handle handle, uint32_t& error) {
     if (!request->headers_done && !request->finished) perform(*request);
     if (request->headers_done) return open_status::ready;
     if (!request->finished) return open_status::waiting;
-    if (ended_cleanly(*request)) return open_status::ready;
+    // A redirect chain that failed (its reply's body, its length, its
+    // target) is a failed open, whatever the reply's body did.
+    if (!request->hop && ended_cleanly(*request)) return open_status::ready;
     error = static_cast<uint32_t>(request->result);
     return open_status::failed;
 }

@@ -4,9 +4,14 @@
 // share its connection cache, so consecutive files reuse one connection.
 // Each request:
 //   - GET with the user agent, the proxy from the environment (libcurl's
-//     http_proxy / no_proxy handling), redirects followed (at most 10), no
-//     cookie engine, "Cache-Control: no-cache" and "Pragma: no-cache" so no
-//     cache on the way answers it, http and https only;
+//     http_proxy / no_proxy handling), no cookie engine, "Cache-Control:
+//     no-cache" and "Pragma: no-cache" so no cache on the way answers it,
+//     http and https only;
+//   - redirects followed here, not by libcurl (which follows every 3xx with
+//     a Location): 301, 302, 303, 307 and 308 (is_followed_redirect), at
+//     most 10 (47 for a longer chain), the redirect's body read and dropped
+//     (cut off with its connection past 64 KiB); any other status is the
+//     final reply;
 //   - https: the server's certificate is checked against the system's CAs
 //     (or the CA file a test set) and the host name; a failure is an open
 //     failure. A request that starts on https follows redirects to https
@@ -15,7 +20,10 @@
 //   - open_url adds the transfer to the session and makes one pass over
 //     the session's transfers, without waiting; poll_open makes another
 //     pass until the final reply's headers are in (interim 1xx replies and
-//     followed redirects are skipped);
+//     followed redirects are skipped). Host names are looked up on
+//     libcurl's resolver threads, and a request closed or timed out during
+//     a lookup leaves that thread to end by itself (CURLOPT_QUICK_EXIT):
+//     no call here waits for a lookup;
 //   - read makes one pass over the transfers without waiting and hands out
 //     at most the requested count of what has arrived; a transfer whose
 //     unread bytes pass 1 MiB pauses until they are read;
@@ -33,6 +41,7 @@
 //   60 server certificate not trusted or not for the name, 27 out of memory.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <utility>
 
@@ -54,9 +63,13 @@ public:
     // against, in place of the system's, for sessions opened from now on.
     // Only tests set it, to trust a CA of their own; the host never does.
     void set_ca_file(std::string path) { ca_file_ = std::move(path); }
+    // How long a connection, its host name's lookup included, may take, for
+    // sessions opened from now on (30 s unless set). Only tests shorten it.
+    void set_connect_timeout(std::chrono::milliseconds timeout) { connect_timeout_ = timeout; }
 
 private:
     std::string ca_file_;
+    std::chrono::milliseconds connect_timeout_{30000};
 };
 
 }  // namespace tamber::native

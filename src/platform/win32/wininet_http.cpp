@@ -5,35 +5,115 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "platform/win32/body_window.h"
 
 namespace tamber::win32 {
 namespace {
 
 // Connection set-up and each wait for bytes give up after this long.
 constexpr DWORD network_timeout_ms = 30000;
-// The reader thread holds at most this many unread body bytes.
-constexpr std::size_t reader_buffer_bytes = 1024 * 1024;
 // One InternetReadFile of the reader thread.
 constexpr DWORD reader_read_bytes = 65536;
+// The reader thread holds at most this many body bytes the caller has not
+// taken, four of the caller's reads ahead, however fast the link.
+constexpr std::size_t reader_window_bytes = 4 * reader_read_bytes;
 
-// Closes `handle` on a thread of its own. WinINet reads the rest of a body
-// when a request is closed before its end (to keep the connection), which
-// for an endless or stalled body never finishes: that wait must never hold
-// up the caller. The thread ends with the process if it is still reading.
-DWORD WINAPI close_in_background(void* handle) {
-    InternetCloseHandle(static_cast<HINTERNET>(handle));
-    return 0;
+// Owns one WinINet handle and closes it when it goes.
+class internet_handle {
+public:
+    explicit internet_handle(HINTERNET handle) noexcept : handle_(handle) {}
+    ~internet_handle() { reset(); }
+    internet_handle(const internet_handle&) = delete;
+    internet_handle& operator=(const internet_handle&) = delete;
+    void reset() noexcept {
+        if (handle_) InternetCloseHandle(std::exchange(handle_, nullptr));
+    }
+    HINTERNET get() const noexcept { return handle_; }
+    HINTERNET release() noexcept { return std::exchange(handle_, nullptr); }
+    explicit operator bool() const noexcept { return handle_ != nullptr; }
+
+private:
+    HINTERNET handle_;
+};
+
+// Owns a thread's handle (not the thread, which runs on) and closes it.
+class thread_handle {
+public:
+    explicit thread_handle(HANDLE handle) noexcept : handle_(handle) {}
+    ~thread_handle() {
+        if (handle_) CloseHandle(handle_);
+    }
+    thread_handle(const thread_handle&) = delete;
+    thread_handle& operator=(const thread_handle&) = delete;
+    explicit operator bool() const noexcept { return handle_ != nullptr; }
+
+private:
+    HANDLE handle_;
+};
+
+// The closer: handles whose close may wait on the network, closed one after
+// another on one thread of its own. WinINet reads the rest of a body when a
+// request is closed before its end (to keep the connection), which for an
+// endless or stalled body never finishes: that wait must hold up neither
+// the caller nor the chain of redirects. The thread starts when a handle
+// comes and none is running, and ends when the queue is empty, so at most
+// one runs at a time; while a close hangs, the handles after it wait their
+// turn (a thread still closing ends with the process).
+constexpr SIZE_T closer_stack_bytes = 64 * 1024;
+
+struct closer_item {
+    HINTERNET handle;
+    closer_item* next;
+};
+
+SRWLOCK closer_lock = SRWLOCK_INIT;
+closer_item* closer_first = nullptr;  // guarded by closer_lock, as are the two below
+closer_item* closer_last = nullptr;
+bool closer_running = false;
+
+DWORD WINAPI serve_closer(void*) {
+    for (;;) {
+        AcquireSRWLockExclusive(&closer_lock);
+        closer_item* item = closer_first;
+        if (item) {
+            closer_first = item->next;
+            if (!closer_first) closer_last = nullptr;
+        } else {
+            closer_running = false;
+        }
+        ReleaseSRWLockExclusive(&closer_lock);
+        if (!item) return 0;
+        InternetCloseHandle(item->handle);
+        delete item;
+    }
 }
 
 void abandon_handle(HINTERNET handle) {
     if (!handle) return;
-    HANDLE thread = CreateThread(nullptr, 64 * 1024, close_in_background, handle, 0, nullptr);
-    if (thread)
-        CloseHandle(thread);
+    auto* item = new (std::nothrow) closer_item{handle, nullptr};
+    if (!item) {
+        InternetCloseHandle(handle);  // no memory for the queue: close here, and wait
+        return;
+    }
+    AcquireSRWLockExclusive(&closer_lock);
+    if (closer_last)
+        closer_last->next = item;
     else
-        InternetCloseHandle(handle);  // no thread to be had: close here, and wait
+        closer_first = item;
+    closer_last = item;
+    const bool start = !closer_running;
+    closer_running = true;
+    ReleaseSRWLockExclusive(&closer_lock);
+    if (!start) return;
+    const thread_handle thread(
+        CreateThread(nullptr, closer_stack_bytes, serve_closer, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    if (!thread) serve_closer(nullptr);  // no thread to be had: close the queue here, and wait
 }
 
 // Sessions and requests are both handed out as http_handle; close() tells
@@ -57,7 +137,9 @@ struct wininet_session final : wininet_object {
 struct wininet_request final : wininet_object {
     HINTERNET session = nullptr;
     std::string url;
-    HINTERNET handle = nullptr;  // the final reply, once the thread has it
+    // The final reply, once the thread has it; closed by the caller or the
+    // thread, whichever is last to be done with it (see run_request).
+    HINTERNET handle = nullptr;
     CRITICAL_SECTION lock;
     CONDITION_VARIABLE space;  // signalled when the caller takes bytes or abandons
     bool headers_ready = false;  // `handle` and the fields below are set
@@ -66,8 +148,7 @@ struct wininet_request final : wininet_object {
     DWORD status = 0;
     bool length_found = false;
     DWORD length = 0;
-    std::vector<char> buffer;  // gathered bytes; [taken, size) are unread
-    std::size_t taken = 0;
+    body_window window;      // the gathered bytes the caller has not taken
     bool ended = false;      // the body ended completely
     bool failed = false;     // reading failed with `error`
     // Set by the status callback (on the thread, inside a WinINet call) when
@@ -98,10 +179,6 @@ struct wininet_request final : wininet_object {
 };
 
 bool is_https(const std::string& url) { return _strnicmp(url.c_str(), "https://", 8) == 0; }
-
-bool is_followed_redirect(DWORD status) {
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
 
 DWORD query_number(HINTERNET request, DWORD what, bool& found) {
     DWORD value = 0;
@@ -152,12 +229,31 @@ bool is_chunked(HINTERNET handle) {
     return std::strstr(value, "chunked") != nullptr;
 }
 
+// Reads the body of a redirect reply to its end, if it ends within
+// redirect_body_bytes: whether it did.
+constexpr DWORD redirect_body_bytes = 65536;
+
+bool read_to_end(HINTERNET handle) {
+    char scratch[4096];
+    DWORD total = 0;
+    for (;;) {
+        DWORD received = 0;
+        if (!InternetReadFile(handle, scratch, sizeof scratch, &received)) return false;
+        if (received == 0) return true;
+        total += received;
+        if (total > redirect_body_bytes) return false;
+    }
+}
+
 // Makes the request: InternetOpenUrlA, and the redirects followed here, not
 // by WinINet, which follows them without limit. Null on failure, with the
-// error in `error`. The replies of the hops stay open until the chain ends:
-// closing one hands its connection back for the next request to reuse,
-// possibly before WinINet has drained the rest of its body, and the next
-// reply would then be read from the middle of it.
+// error in `error`. A redirect's body, short as a rule, is read to its end
+// and the hop closed at once: nothing is left for the close to drain, and
+// its connection is whole for the next hop. A hop whose body goes on longer
+// or fails stays open until the chain ends, then goes to the closer:
+// closing it earlier would hand its connection back for the next request to
+// reuse, possibly before WinINet has drained the rest of its body, and the
+// next reply would then be read from the middle of it.
 HINTERNET open_reply(wininet_request& request, DWORD& error) {
     std::vector<HINTERNET> hops;
     struct abandon_hops {
@@ -166,6 +262,7 @@ HINTERNET open_reply(wininet_request& request, DWORD& error) {
             for (HINTERNET hop : hops) abandon_handle(hop);
         }
     } abandon_at_end{hops};
+    int redirects = 0;
     std::string address = request.url;
     const bool secure = is_https(request.url);
     for (;;) {
@@ -174,16 +271,23 @@ HINTERNET open_reply(wininet_request& request, DWORD& error) {
         // that is ever set.
         const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT |
                             (is_https(address) ? INTERNET_FLAG_SECURE : 0);
-        HINTERNET handle = InternetOpenUrlA(request.session, address.c_str(), nullptr, 0, flags, 0);
+        internet_handle handle(InternetOpenUrlA(request.session, address.c_str(), nullptr, 0, flags, 0));
         if (!handle) {
             error = GetLastError();
             return nullptr;
         }
         bool found = false;
-        const DWORD status = query_number(handle, HTTP_QUERY_STATUS_CODE, found);
+        const DWORD status = query_number(handle.get(), HTTP_QUERY_STATUS_CODE, found);
         std::string target;
-        if (!found || !is_followed_redirect(status) || !redirect_target(handle, address, target)) return handle;
-        hops.push_back(handle);
+        if (!found || !is_followed_redirect(status) || !redirect_target(handle.get(), address, target))
+            return handle.release();
+        ++redirects;
+        if (read_to_end(handle.get())) {
+            handle.reset();
+        } else {
+            hops.push_back(handle.get());
+            handle.release();
+        }
         // A request made over https stays on https, as WinINet's own
         // redirect handling keeps it: plain http would fetch the file where
         // anyone on the way can change it.
@@ -191,7 +295,7 @@ HINTERNET open_reply(wininet_request& request, DWORD& error) {
             error = ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR;
             return nullptr;
         }
-        if (hops.size() > static_cast<std::size_t>(max_redirects)) {
+        if (redirects > max_redirects) {
             error = ERROR_HTTP_REDIRECT_FAILED;
             return nullptr;
         }
@@ -204,7 +308,7 @@ HINTERNET open_reply(wininet_request& request, DWORD& error) {
     }
 }
 
-// Reads the body into the request's buffer until it ends, fails or the
+// Reads the body into the request's window until it ends, fails or the
 // caller abandons it.
 void read_body(wininet_request& request) {
     const bool chunked = is_chunked(request.handle);
@@ -216,13 +320,25 @@ void read_body(wininet_request& request) {
             if (set) set_context(handle, 0);
         }
     } clear_at_end{request.handle, chunked};
-    std::vector<char> chunk(reader_read_bytes);
+    // The window and one read's scratch space are had once, up front;
+    // without them the request fails as out of memory.
+    const std::unique_ptr<char[]> chunk(new (std::nothrow) char[reader_read_bytes]);
+    EnterCriticalSection(&request.lock);
+    const bool allocated = chunk && request.window.allocate(reader_window_bytes);
+    if (!allocated) {
+        request.failed = true;
+        request.error = ERROR_NOT_ENOUGH_MEMORY;
+    }
+    LeaveCriticalSection(&request.lock);
+    if (!allocated) return;
     for (;;) {
+        // A full window waits for the caller to take bytes; until then the
+        // rest of the body stays in the socket.
         EnterCriticalSection(&request.lock);
-        while (!request.abandoned && request.buffer.size() - request.taken >= reader_buffer_bytes)
+        while (!request.abandoned && request.window.room() == 0)
             SleepConditionVariableCS(&request.space, &request.lock, INFINITE);
         const bool abandoned = request.abandoned;
-        const std::size_t room = reader_buffer_bytes - (request.buffer.size() - request.taken);
+        const std::size_t room = request.window.room();
         LeaveCriticalSection(&request.lock);
         if (abandoned) return;
 
@@ -232,8 +348,8 @@ void read_body(wininet_request& request) {
         DWORD received = 0;
         BOOL ok = InternetQueryDataAvailable(request.handle, &available, 0, 0);
         if (ok && available > 0) {
-            const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>({available, room, chunk.size()}));
-            ok = InternetReadFile(request.handle, chunk.data(), wanted, &received);
+            const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>({available, room, reader_read_bytes}));
+            ok = InternetReadFile(request.handle, chunk.get(), wanted, &received);
         }
         const DWORD error = ok ? 0 : GetLastError();
 
@@ -250,11 +366,8 @@ void read_body(wininet_request& request) {
                 request.ended = true;
             }
         } else {
-            if (request.taken == request.buffer.size()) {
-                request.buffer.clear();
-                request.taken = 0;
-            }
-            request.buffer.insert(request.buffer.end(), chunk.data(), chunk.data() + received);
+            // The room only grew while the read ran: all of it fits.
+            request.window.put(chunk.get(), received);
         }
         const bool done = request.failed || request.ended;
         LeaveCriticalSection(&request.lock);
@@ -262,8 +375,8 @@ void read_body(wininet_request& request) {
     }
 }
 
-DWORD WINAPI run_request(void* argument) {
-    auto* request = static_cast<wininet_request*>(argument);
+// Makes the request and reads its reply's body.
+void carry_out(wininet_request* request) {
     DWORD error = 0;
     HINTERNET handle = open_reply(*request, error);
     bool found_status = false, found_length = false;
@@ -287,6 +400,23 @@ DWORD WINAPI run_request(void* argument) {
     LeaveCriticalSection(&request->lock);
 
     if (handle) read_body(*request);
+}
+
+DWORD WINAPI run_request(void* argument) {
+    auto* request = static_cast<wininet_request*>(argument);
+    // No exception leaves the thread: memory that cannot be had fails the
+    // request, its open if the reply is not in yet, else its read.
+    try {
+        carry_out(request);
+    } catch (...) {
+        EnterCriticalSection(&request->lock);
+        if (!request->headers_ready)
+            request->open_failed = true;
+        else
+            request->failed = true;
+        request->error = ERROR_NOT_ENOUGH_MEMORY;
+        LeaveCriticalSection(&request->lock);
+    }
 
     // The caller closes a handle whose body has ended or failed (nothing is
     // left to read, so that is quick). A request it has abandoned is closed
@@ -322,7 +452,12 @@ http_handle wininet_http::open_session(const char* user_agent, uint32_t& error) 
     InternetSetOptionA(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
     InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
     InternetSetOptionA(handle, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof timeout);
-    auto* session = new wininet_session;
+    auto* session = new (std::nothrow) wininet_session;
+    if (!session) {
+        InternetCloseHandle(handle);
+        error = ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;
+    }
     session->handle = handle;
     error = 0;
     return static_cast<wininet_object*>(session);
@@ -334,17 +469,27 @@ http_handle wininet_http::open_url(http_handle session_handle, const char* url, 
         error = ERROR_INVALID_PARAMETER;
         return nullptr;
     }
-    auto* request = new wininet_request;
+    // Memory that cannot be had fails the open; nothing is thrown.
+    auto* request = new (std::nothrow) wininet_request;
+    if (request) {
+        try {
+            request->url = url;
+        } catch (...) {
+            delete std::exchange(request, nullptr);
+        }
+    }
+    if (!request) {
+        error = ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;
+    }
     request->session = static_cast<wininet_session*>(object)->handle;
-    request->url = url;
     request->references = 2;  // the caller's and the thread's
-    HANDLE thread = CreateThread(nullptr, 0, run_request, request, 0, nullptr);
+    const thread_handle thread(CreateThread(nullptr, 0, run_request, request, 0, nullptr));
     if (!thread) {
         error = GetLastError();
         delete request;
         return nullptr;
     }
-    CloseHandle(thread);
     error = 0;
     return static_cast<wininet_object*>(request);
 }
@@ -396,12 +541,9 @@ read_status wininet_http::read(http_handle handle, void* buffer, uint32_t size, 
         return read_status::failed;
     }
     EnterCriticalSection(&request->lock);
-    const std::size_t unread = request->buffer.size() - request->taken;
     read_status result = read_status::waiting;
-    if (unread > 0) {
-        count = static_cast<uint32_t>(std::min<std::size_t>(unread, size));
-        std::memcpy(buffer, request->buffer.data() + request->taken, count);
-        request->taken += count;
+    if (request->window.size() > 0) {
+        count = static_cast<uint32_t>(request->window.take(buffer, size));
         WakeConditionVariable(&request->space);
         result = read_status::bytes;
     } else if (request->failed || request->open_failed) {
@@ -418,8 +560,12 @@ void wininet_http::close(http_handle handle) {
     auto* object = static_cast<wininet_object*>(handle);
     if (!object) return;
     if (object->kind == wininet_object::session_kind) {
+        // Closing a session closes the requests still open under it, each
+        // as its own close would, draining what is left of its body; the
+        // hops waiting for the closer are among them. So the session goes
+        // to the closer too, after them, never holding up the caller.
         auto* session = static_cast<wininet_session*>(object);
-        InternetCloseHandle(session->handle);
+        abandon_handle(session->handle);
         delete session;
         return;
     }

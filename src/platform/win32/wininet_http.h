@@ -6,8 +6,9 @@
 //                 waiting: InternetOpenUrlA(session, url, no headers,
 //                 INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_COOKIES |
 //                 INTERNET_FLAG_NO_AUTO_REDIRECT, 0): never from the cache,
-//                 no cookies; redirects (301, 302, 303, 307, 308, relative
-//                 or absolute Location) followed there, at most
+//                 no cookies; redirects (is_followed_redirect: 301, 302,
+//                 303, 307, 308, relative or absolute Location; any other
+//                 status is the final reply) followed there, at most
 //                 max_redirects of them (WinINet itself follows without
 //                 limit), a longer chain failing with
 //                 ERROR_HTTP_REDIRECT_FAILED. https URLs are opened with
@@ -15,15 +16,22 @@
 //                 (a failure is the open's error: 12045 unknown CA, 12038
 //                 wrong name, 12037 out of date); a request that starts on
 //                 https follows no redirect to http
-//                 (ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR). The caller never
-//                 calls a WinINet function that waits on the server.
+//                 (ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR). A redirect's
+//                 body is read to its end and the hop closed there; one
+//                 that goes on past 64 KiB is closed, after the chain, by
+//                 the one closer thread (64 KiB of stack reserved), which
+//                 takes such handles in turn. The caller never calls a
+//                 WinINet function that waits on the server.
 //   poll_open     whether the thread has the final reply, or its error.
 //   query_*       the status and Content-Length the thread read with
 //                 HttpQueryInfoW and HTTP_QUERY_FLAG_NUMBER.
 //   read          takes what the thread has gathered of the body: WinINet's
 //                 reads block until their buffer is full, so the thread
 //                 waits (InternetQueryDataAvailable, then InternetReadFile
-//                 of no more than is there) and holds at most 1 MiB unread.
+//                 of no more than is there) and holds at most 256 KiB the
+//                 caller has not taken (four of its reads), in a window
+//                 allocated once; the rest waits in the socket. Memory that
+//                 cannot be had fails the request (ERROR_NOT_ENOUGH_MEMORY).
 //                 A chunked body that ends because the connection closed
 //                 (WinINet reads that as its end) fails with
 //                 ERROR_INTERNET_CONNECTION_ABORTED.
