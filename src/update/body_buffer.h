@@ -39,7 +39,10 @@ constexpr std::chrono::milliseconds stall_timeout{30000};
 // The windows follow one another from the moment the reply's headers are
 // in (waiting for them is the stall limit's business); each is judged once
 // it has passed, so a body that ends sooner is never judged, and a window
-// that keeps up starts the next. 256 x 60 = 15 KiB a minute.
+// that keeps up starts the next. 256 x 60 = 15 KiB a minute, well under one
+// read: when the host's own frames are held up (a modal dialog), the first
+// read after takes what has piled up meanwhile, so an honest link is not
+// failed for the host's pause.
 constexpr uint32_t rate_floor_bytes_per_second = 256;
 constexpr std::chrono::seconds rate_window{60};
 
