@@ -1,6 +1,6 @@
 // The in-memory body of a transfer and the limits it is read under: the
-// user agent, the read size, the stall timeout, the size bounds and the
-// error numbers of a failed read. The transfer operations themselves
+// user agent, the read size, the stall timeout, the rate floor, the size
+// bounds and the error numbers of a failed read. The transfer operations themselves
 // (open_internet, open_file, read_step, end_transfer) are members of
 // `updater`, in fetcher.cpp.
 #pragma once
@@ -25,7 +25,54 @@ constexpr uint32_t read_chunk_bytes = 65536;
 // server that stops sending would hold a transfer open for ever.
 constexpr std::chrono::milliseconds stall_timeout{30000};
 
-// The error number reported as "'%s': read error %d" when a transfer stalls:
+// A body must also arrive at an average of at least rate_floor_bytes_per_second
+// over each rate_window, or the transfer fails as a stalled one does
+// (error_timed_out). The stall limit alone lets a server hold a transfer
+// open for ever by sending one byte just before each 30 s are up.
+// - 256 bytes a second is far below any link that still works: a poor
+//   mobile connection (EDGE, a weak 3G cell) moves several KiB a second,
+//   and even GPRS one to five KiB. A 1 MiB lobby at the floor itself still
+//   arrives, in a little over an hour.
+// - A minute averages out the pauses of a real link (a cell hand-over, a
+//   congested hop) that the stall limit lets through, and cuts a drip off
+//   within about a minute of its body's start.
+// The windows follow one another from the moment the reply's headers are
+// in (waiting for them is the stall limit's business); each is judged once
+// it has passed, so a body that ends sooner is never judged, and a window
+// that keeps up starts the next. 256 x 60 = 15 KiB a minute, well under one
+// read: when the host's own frames are held up (a modal dialog), the first
+// read after takes what has piled up meanwhile, so an honest link is not
+// failed for the host's pause.
+constexpr uint32_t rate_floor_bytes_per_second = 256;
+constexpr std::chrono::seconds rate_window{60};
+
+// The rate floor's account of one transfer.
+class rate_floor {
+public:
+    using time_point = std::chrono::steady_clock::time_point;
+
+    // A new window from `now`, with no bytes in it.
+    void restart(time_point now) {
+        window_start_ = now;
+        window_bytes_ = 0;
+    }
+    void add(uint32_t count) { window_bytes_ += count; }
+    // False when a whole window has passed by `now` with fewer bytes than
+    // the floor asks for. A window that had enough starts the next at `now`.
+    bool keeps_up(time_point now) {
+        if (now - window_start_ < rate_window) return true;
+        if (window_bytes_ < uint64_t{rate_floor_bytes_per_second} * rate_window.count()) return false;
+        restart(now);
+        return true;
+    }
+
+private:
+    time_point window_start_{};
+    uint64_t window_bytes_ = 0;
+};
+
+// The error number reported as "'%s': read error %d" when a transfer stalls
+// or falls below the rate floor:
 // WinINet's ERROR_INTERNET_TIMEOUT on Windows, libcurl's
 // CURLE_OPERATION_TIMEDOUT in native builds (their clients report errors in
 // those numbers).

@@ -2,8 +2,8 @@
 // chunks of at most 64 KiB into memory. Opening only starts the request, and
 // a read takes what has arrived (the reply's headers, then the body) and
 // never waits for more, so a slow server never holds up a frame; a transfer
-// that stalls, or whose body outgrows what the catalogue allows, fails and is
-// abandoned. Failures are logged and become the updater's state; nothing is
+// that stalls, falls below the rate floor, or whose body outgrows what the
+// catalogue allows, fails and is abandoned. Failures are logged and become the updater's state; nothing is
 // retried.
 #include <cstdlib>
 #include <cstring>
@@ -90,7 +90,7 @@ bool updater::open_file(const std::string& name, uint64_t body_bound) {
     // The request is on its way; its reply is taken in by the reads that
     // follow, so a server slow to answer holds up no frame.
     awaiting_headers_ = true;
-    last_arrival_ = std::chrono::steady_clock::now();
+    last_arrival_ = now();
     state_ = downloading;
     return true;
 }
@@ -112,7 +112,7 @@ bool updater::take_headers() {
     case open_status::waiting:
         // A reply whose headers do not come within the stall time fails as
         // an open that timed out.
-        if (std::chrono::steady_clock::now() - last_arrival_ >= stall_timeout_) fail_open(error_timed_out);
+        if (now() - last_arrival_ >= stall_timeout_) fail_open(error_timed_out);
         return false;
     case open_status::ready: break;
     }
@@ -136,7 +136,8 @@ bool updater::take_headers() {
     uint32_t length = 0;
     if (!http_.query_content_length(request_.get(), length)) length = 0;
     expected_length_ = length;
-    last_arrival_ = std::chrono::steady_clock::now();
+    last_arrival_ = now();
+    pace_.restart(last_arrival_);
     return true;
 }
 
@@ -149,12 +150,14 @@ int32_t updater::read_step() {
     uint8_t scratch[read_chunk_bytes];
     uint32_t count = 0;
     uint32_t error = 0;
-    switch (http_.read(request_.get(), scratch, read_chunk_bytes, count, error)) {
+    const read_status status = http_.read(request_.get(), scratch, read_chunk_bytes, count, error);
+    const auto read_at = now();
+    switch (status) {
     case read_status::failed:
         fail_transfer(error);
         return read_failed;
     case read_status::waiting:
-        if (std::chrono::steady_clock::now() - last_arrival_ < stall_timeout_) return read_nothing_yet;
+        if (read_at - last_arrival_ < stall_timeout_ && pace_.keeps_up(read_at)) return read_nothing_yet;
         fail_transfer(error_timed_out);
         return read_failed;
     case read_status::bytes:
@@ -165,7 +168,12 @@ int32_t updater::read_step() {
             fail_transfer(error_out_of_memory);
             return read_failed;
         }
-        last_arrival_ = std::chrono::steady_clock::now();
+        last_arrival_ = read_at;
+        pace_.add(count);
+        if (!pace_.keeps_up(read_at)) {
+            fail_transfer(error_timed_out);
+            return read_failed;
+        }
         if (count > 0) return static_cast<int32_t>(count);
         return read_nothing_yet;
     case read_status::end: break;

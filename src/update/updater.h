@@ -45,6 +45,17 @@ enum update_state : uint32_t {
     failed_write = 11,
 };
 
+// Where the updater reads the time its transfer limits (the stall limit, the
+// rate floor) are measured in: the steady clock unless a test puts its own
+// in place.
+class transfer_clock {
+public:
+    virtual std::chrono::steady_clock::time_point now() const = 0;
+
+protected:
+    ~transfer_clock() = default;
+};
+
 class updater {
 public:
     // At most this many queued names are tested per step.
@@ -97,6 +108,9 @@ public:
     // How long a transfer may go without a body byte, or wait for its
     // reply's headers, before it fails (stall_timeout). For tests.
     void set_stall_timeout(std::chrono::milliseconds timeout) { stall_timeout_ = timeout; }
+    // The clock of the transfer limits; null (the default) is the steady
+    // clock. The object must outlive the updater. For tests.
+    void set_clock(const transfer_clock* clock) { clock_ = clock; }
 
 private:
     // Transfers (fetcher.cpp).
@@ -122,6 +136,9 @@ private:
     // closes the request without reading the rest of its body.
     void fail_transfer(uint32_t error);
     std::string url() const { return base_url_ + current_name_; }
+    std::chrono::steady_clock::time_point now() const {
+        return clock_ ? clock_->now() : std::chrono::steady_clock::now();
+    }
 
     // The two lists and the queue.
     void fetch_catalogue_list();
@@ -163,6 +180,9 @@ private:
     // When the transfer's last body byte arrived (its request was made, while
     // the headers are awaited).
     std::chrono::steady_clock::time_point last_arrival_;
+    // The body's average rate since its headers came in.
+    rate_floor pace_;
+    const transfer_clock* clock_ = nullptr;
     catalogue catalogue_;
     dependency_table dependency_table_;
     const list_signatures* signatures_ = nullptr;

@@ -473,5 +473,49 @@ TEST_F(applet_library, the_host_export_reaches_nothing_while_a_library_loads) {
     EXPECT_EQ(log().back(), "calls_host.dll: send_packet 5 6");
 }
 
+// Removes the files it was given when it goes, also when a test fails.
+struct planted_files {
+    std::vector<fs::path> paths;
+    planted_files() = default;
+    planted_files(const planted_files&) = delete;
+    planted_files& operator=(const planted_files&) = delete;
+    void plant(const char* built, const fs::path& where) {
+        fs::copy_file(built, where, fs::copy_options::overwrite_existing);
+        paths.push_back(where);
+    }
+    ~planted_files() {
+        std::error_code ignored;
+        for (const fs::path& path : paths) fs::remove(path, ignored);
+    }
+};
+
+// The lobby and the library it imports come from the loader's folder (the
+// store) alone: copies of the same names planted in the current directory
+// and beside the program, which the system's standard search looks in
+// first, are never mapped.
+TEST_F(applet_library, a_library_and_its_imports_come_from_the_loader_s_folder_alone) {
+    const std::string companion = fs::path(TAMBER_TEST_LIB_COMPANION).filename().string();
+    const fs::path store = fs::current_path() / "store";
+    fs::create_directories(store);
+    fs::copy_file(TAMBER_TEST_LIB_WITH_COMPANION, store / "tblobby.dll");
+    fs::copy_file(TAMBER_TEST_LIB_COMPANION, store / companion);
+    const std::string planted_log = (fs::current_path() / "planted.log").string();
+    set_env("TAMBER_PLANTED_LOG", planted_log.c_str());
+    planted_files planted;
+    for (const fs::path& folder : {fs::current_path(), fs::path(TAMBER_TEST_PROGRAM_DIR)}) {
+        planted.plant(TAMBER_TEST_LIB_PLANTED, folder / "tblobby.dll");
+        planted.plant(TAMBER_TEST_LIB_PLANTED_COMPANION, folder / companion);
+    }
+
+    loader_.set_folder(store.native());
+    {
+        applet a(loader_);
+        EXPECT_EQ(a.load("tblobby.dll", window, 0), 0);
+    }
+    set_env("TAMBER_PLANTED_LOG", nullptr);
+    EXPECT_EQ(calls_of("tblobby.dll"), (lines{"attach", "companion 4242", "detach"}));
+    EXPECT_FALSE(fs::exists(planted_log)) << "a planted library was mapped";
+}
+
 }  // namespace
 }  // namespace tamber

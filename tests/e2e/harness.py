@@ -249,10 +249,12 @@ class Host:
     desktop: (name, width, height) runs the host in a Wine virtual desktop of
     that size (where display mode changes work); host_tool then looks there.
     log: a file that receives Wine's standard error (its debug channels).
+    cwd: the folder the host is started in (the test's own by default).
     """
 
-    def __init__(self, quillon, host_tool, display, env=None, desktop=None, log=None):
+    def __init__(self, quillon, host_tool, display, env=None, desktop=None, log=None, cwd=None):
         self.quillon = quillon
+        self.cwd = cwd
         self.host_tool = host_tool
         self.display = display
         self.env = wine_environment()
@@ -283,7 +285,7 @@ class Host:
             command = [wine, "explorer", f"/desktop={name},{width}x{height}", self.quillon]
         err = open(self.log, "w") if self.log else subprocess.DEVNULL
         try:
-            self.proc = subprocess.Popen(command, env=self.env, stdout=subprocess.DEVNULL, stderr=err)
+            self.proc = subprocess.Popen(command, env=self.env, stdout=subprocess.DEVNULL, stderr=err, cwd=self.cwd)
         finally:
             if self.log:
                 err.close()

@@ -41,9 +41,15 @@ static int read_env(const char *name, char *buf, size_t size) {
 #endif
 }
 
+/* The variable that names the log: a library built to be told apart from
+ * the recorder (a planted copy) logs elsewhere. */
+#ifndef RECORD_LOG_VARIABLE
+#  define RECORD_LOG_VARIABLE "TAMBER_RECORDER_LOG"
+#endif
+
 static void append_to_log(const char *text, size_t length) {
     char path[1024];
-    if (!read_env("TAMBER_RECORDER_LOG", path, sizeof path)) return;
+    if (!read_env(RECORD_LOG_VARIABLE, path, sizeof path)) return;
 #ifdef _WIN32
     HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);

@@ -5,7 +5,8 @@
  *
  * Every line is "<library file name>: <call> <arguments>", for example
  * "tblobby.dll: mouse_down 0 10 20 0". The file is named by the environment
- * variable TAMBER_RECORDER_LOG (no log when it is unset); it is opened for
+ * variable TAMBER_RECORDER_LOG (no log when it is unset; the planted library
+ * reads TAMBER_PLANTED_LOG instead); it is opened for
  * appending and closed again for every line, so several libraries can share
  * one log and a reader sees every line at once.
  */

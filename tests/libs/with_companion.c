@@ -1,7 +1,8 @@
 /*
  * with_companion: the three required entry points, linked against the
  * companion library, which the host's loader must find beside it in the
- * store. load records "companion <value>". Native builds only.
+ * store. load records "companion <value>": 4242 from the store's companion,
+ * 666 from the planted one.
  */
 #include "record.h"
 

@@ -474,6 +474,73 @@ TEST_F(updater_run, a_slow_transfer_goes_on_and_a_stalled_one_fails) {
 // Opening only starts a request: until its reply's headers are in, each step
 // returns at once in the transfer's own state; a request that gets no reply
 // fails as an open, with one line, the request closed and nothing written.
+// A clock the test moves by hand: one second a step below.
+struct stepped_clock final : transfer_clock {
+    std::chrono::steady_clock::time_point at{};
+    std::chrono::steady_clock::time_point now() const override { return at; }
+};
+
+// A body that drips one byte every 29 s never trips the stall limit, but
+// falls below the rate floor and fails in its first minute as a stalled
+// transfer does: one line, request closed, nothing written. A link above the
+// floor completes, even when its reply's headers took most of the stall time
+// (the floor counts from the headers) and its bytes come in bursts.
+TEST_F(updater_run, a_drip_under_the_rate_floor_fails_and_a_slow_honest_link_completes) {
+    constexpr uint32_t floor_per_minute = rate_floor_bytes_per_second * 60;
+    struct row {
+        const char* what;
+        uint32_t header_waits;      // seconds until the headers are in
+        uint32_t bytes_per_read;
+        uint32_t waits_per_read;    // seconds with nothing between reads
+        bool completes;
+    };
+    const row rows[] = {
+        {"one byte every 29 s", 0, 1, 28, false},
+        {"a drip after slow headers", 25, 1, 28, false},
+        {"just above the floor, after slow headers", 25, rate_floor_bytes_per_second + 4, 0, true},
+        {"bursts every 10 s above the floor", 0, rate_floor_bytes_per_second * 12, 9, true},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.what);
+        test::scratch_store run_store;
+        write_text("a.bin", "previous");
+        const std::string body = test::pattern_bytes(3 * floor_per_minute, 12);
+        test::fake_http fresh;
+        fresh.serve(base + ".pm_file_list", catalogue_line("a.bin", body));
+        fresh.serve(base + ".tb_file_list", "tblobby.dll: a.bin\n");
+        fake_reply& reply = fresh.serve(base + "a.bin", body);
+        reply.header_waits = r.header_waits;
+        reply.chunks = {r.bytes_per_read};
+        reply.waits_before_each_read = r.waits_per_read;
+        stepped_clock time;
+        updater run(fresh);
+        run.set_clock(&time);
+        run.set_base_url(base);
+        run.start("tblobby.dll");
+        uint32_t seconds = 0;
+        while (run.state() >= fetching_catalogue && run.state() <= downloading && seconds < 3600) {
+            time.at += std::chrono::seconds(1);
+            ++seconds;
+            run.step();
+        }
+        if (r.completes) {
+            EXPECT_EQ(run.state(), complete);
+            EXPECT_TRUE(read_file("a.bin") == body);
+            EXPECT_TRUE(log_lines().empty());
+            continue;
+        }
+        EXPECT_EQ(run.state(), failed_transfer);
+        // Judged once a whole minute has passed since the headers (the
+        // lists and the check take a few steps before them), not sooner.
+        EXPECT_GE(seconds, r.header_waits + 60);
+        EXPECT_LE(seconds, r.header_waits + 70);
+        EXPECT_EQ(log_lines(), std::vector<std::string>{stamp + "'" + base + "a.bin': read error " +
+                                                        std::to_string(error_timed_out)});
+        EXPECT_EQ(fresh.open_handles, 1);
+        EXPECT_TRUE(read_file("a.bin") == "previous");
+    }
+}
+
 TEST_F(updater_run, a_reply_is_awaited_step_by_step_and_one_that_never_comes_fails_the_open) {
     const std::string body = test::pattern_bytes(30, 11);
     serve_lists(catalogue_line("a.bin", body), "tblobby.dll: a.bin\n");

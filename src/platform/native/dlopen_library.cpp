@@ -73,12 +73,11 @@ void* library_loader::open(const char* path, uint32_t& error) {
         error = error_mod_not_found;
         return nullptr;
     }
-    // dlopen looks a name without '/' up in the system's library folders and
-    // never in the current directory. The host's library directory is its
-    // working directory (the store), which is where LoadLibraryA finds a bare
-    // name such as "tblobby.dll", so a bare name is made relative to it.
+    // dlopen looks a name without '/' up in the system's library folders.
+    // Game libraries come from the library folder alone, so a relative name
+    // is made a path in it.
     std::string resolved = path;
-    if (resolved.find('/') == std::string::npos) resolved.insert(0, "./");
+    if (resolved[0] != '/') resolved.insert(0, folder_.empty() ? std::string("./") : folder_ + "/");
 
     dlerror();  // clear any earlier message
     void* module = dlopen(resolved.c_str(), RTLD_NOW | RTLD_LOCAL);

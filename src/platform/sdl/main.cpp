@@ -99,6 +99,29 @@ bool read_file(const std::string& path, std::string& contents) {
     return !in.bad();
 }
 
+// Makes the store the working directory and the folder game libraries are
+// loaded from. True when the run may go on.
+bool set_up_library_folder() {
+    const std::string home = home_folder();
+    std::string store = tamber::sdl::store_folder(std::getenv("XDG_DATA_HOME"), home.c_str());
+    if (!tamber::sdl::set_up_store(store)) {
+#ifdef TAMBER_CONTENT_KEY
+        // A signed host loads only what its own store holds: without one it
+        // does not start, rather than run from the folder it was started in,
+        // where anyone may have put files.
+        tamber::sdl::show_string(main_window, IDS_STORE_FAILED, 0x80004005);
+        return false;
+#else
+        // The run goes on in the folder it was started in: the files are
+        // written there and the lobby is loaded from there.
+        char start[4096];
+        store = getcwd(start, sizeof start) ? start : "";
+#endif
+    }
+    library_loader.set_folder(store);
+    return true;
+}
+
 }  // namespace
 
 // The host's export: any module in the process reaches the lobby library's
@@ -186,9 +209,7 @@ int main(int argc, char** argv) {
     display.set_wait_for_vertical_blank(!frame_clock);
     // The handover of the main window. On failure the message has been
     // shown and WM_CLOSE posted.
-    if (host.open_display(main_window)) {
-        const std::string home = home_folder();
-        tamber::sdl::set_up_store(tamber::sdl::store_folder(std::getenv("XDG_DATA_HOME"), home.c_str()));
+    if (host.open_display(main_window) && set_up_library_folder()) {
         bootstrap_applet.set_root_name(native_root_library_name);
         bootstrap_applet.set_server_path(TAMBER_BASE_URL);
 #ifdef TAMBER_CONTENT_KEY

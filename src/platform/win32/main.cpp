@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <string>
 
 #include "applet/applet.h"
 #include "applet/tb_applet.h"
@@ -106,7 +107,22 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // has been shown and WM_CLOSE posted.
     if (!host.open_display(main_window)) return -1;
 
-    tamber::win32::set_up_data_directory(main_window);
+    std::wstring store;
+    uint32_t store_error = 0;
+    if (!tamber::win32::set_up_data_directory(main_window, store, store_error)) {
+#ifdef TAMBER_CONTENT_KEY
+        // A signed host loads only what its own store holds: without one it
+        // does not start, rather than run from the folder it was started in,
+        // where anyone may have put files.
+        tamber::win32::show_error_message(main_window, IDS_STORE_FAILED, MB_ICONERROR, store_error);
+        return -1;
+#else
+        // The run goes on in the folder it was started in: the files are
+        // written there and the lobby is loaded from there.
+        store = tamber::win32::current_directory();
+#endif
+    }
+    library_loader.set_folder(store);
     bootstrap_applet.set_server_path(TAMBER_BASE_URL);
 #ifdef TAMBER_CONTENT_KEY
     bootstrap_applet.set_list_signatures(&signed_lists);

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "applet/library.h"
 #include "platform/win32/dialog.h"
 #include "resources/resource_ids.h"
 #include "shell/messages.h"
@@ -74,14 +75,35 @@ int show_error_message(HWND owner, UINT id, UINT flags, uint32_t code) {
     return MessageBoxW(owner, reinterpret_cast<const wchar_t*>(shown.c_str()), title, flags);
 }
 
-bool set_up_data_directory(HWND owner) {
+bool set_up_data_directory(HWND owner, std::wstring& folder, uint32_t& error) {
     wchar_t path[MAX_PATH];
-    if (SHGetFolderPathAndSubDirW(owner, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT,
-                                  L"Quillon", path) != S_OK)
+    const HRESULT found = SHGetFolderPathAndSubDirW(owner, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr,
+                                                    SHGFP_TYPE_CURRENT, L"Quillon", path);
+    if (found != S_OK) {
+        error = static_cast<uint32_t>(FAILED(found) ? found : E_FAIL);
         return false;
-    if (!SetCurrentDirectoryW(path)) return false;
+    }
+    if (!SetCurrentDirectoryW(path)) {
+        const DWORD code = GetLastError();
+        error = code ? static_cast<uint32_t>(hresult_from_error(code)) : static_cast<uint32_t>(E_FAIL);
+        return false;
+    }
+    // The lobby itself is loaded from the store by its full path; this
+    // directory is for the libraries a lobby loads by name as it runs.
     SetDllDirectoryW(path);
+    folder = path;
+    error = 0;
     return true;
+}
+
+std::wstring current_directory() {
+    const DWORD needed = GetCurrentDirectoryW(0, nullptr);
+    if (needed == 0) return {};
+    std::wstring folder(needed, L'\0');
+    const DWORD written = GetCurrentDirectoryW(needed, folder.data());
+    if (written == 0 || written >= needed) return {};
+    folder.resize(written);
+    return folder;
 }
 
 }  // namespace tamber::win32

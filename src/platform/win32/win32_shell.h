@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include "shell/shell.h"
 
@@ -39,8 +40,13 @@ private:
 int show_error_message(HWND owner, UINT id, UINT flags, uint32_t code = 0);
 
 // Makes "Quillon" under the per-user local application-data folder the
-// working directory and the library directory. False when any step fails;
-// the process then keeps the directory it was started in.
-bool set_up_data_directory(HWND owner);
+// working directory and the library directory, and gives its full path in
+// `folder`. False when any step fails, with the failure as an HRESULT in
+// `error`; the process then keeps the directory it was started in.
+bool set_up_data_directory(HWND owner, std::wstring& folder, uint32_t& error);
+
+// The process's current directory as a full path; empty when it cannot be
+// read.
+std::wstring current_directory();
 
 }  // namespace tamber::win32
