@@ -1,8 +1,8 @@
 // The in-memory body of a transfer and the limits it is read under: the
 // user agent, the read size, the stall timeout, the rate floor, the size
-// bounds and the error numbers of a failed read. The transfer operations themselves
-// (open_internet, open_file, read_step, end_transfer) are members of
-// `updater`, in fetcher.cpp.
+// bounds and the error numbers of a failed read. The transfer operations
+// themselves (open_internet, open_file, read_step, end_transfer) are members
+// of `updater`, in fetcher.cpp.
 #pragma once
 
 #include <cerrno>

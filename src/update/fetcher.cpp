@@ -3,8 +3,8 @@
 // a read takes what has arrived (the reply's headers, then the body) and
 // never waits for more, so a slow server never holds up a frame; a transfer
 // that stalls, falls below the rate floor, or whose body outgrows what the
-// catalogue allows, fails and is abandoned. Failures are logged and become the updater's state; nothing is
-// retried.
+// catalogue allows, fails and is abandoned. Failures are logged and become
+// the updater's state; nothing is retried.
 #include <cstdlib>
 #include <cstring>
 #include <string>

@@ -159,6 +159,7 @@ class EmulatedHost(harness.Host):
         self.env.update(env)
         self.desktop = None
         self.log = None
+        self.cwd = None
         self.proc = None
 
     def tool(self, *args, capture=False):

@@ -124,6 +124,16 @@ class TamberTest(unittest.TestCase):
         deps = "tblobby.so: " + " ".join(sorted(n for n in files if n != "tblobby.so")) + "\n"
         harness.publish(self.www, files, deps)
 
+    def publish_split_lobby(self):
+        """A lobby that needs a shared object of its own (libcompanion.so),
+        published beside it."""
+        with open(os.environ["TAMBER_WITH_COMPANION_SO"], "rb") as f:
+            lobby = f.read()
+        with open(os.environ["TAMBER_COMPANION_SO"], "rb") as f:
+            companion = f.read()
+        harness.publish(self.www, {"tblobby.so": lobby, "libcompanion.so": companion},
+                        "tblobby.so: libcompanion.so\n")
+
     def publish_example_lobby(self):
         """The Linux set of the example content, as the publishing step
         (scripts/make-content.sh) makes it from this build."""

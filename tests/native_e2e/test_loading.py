@@ -32,14 +32,6 @@ class PlantedLibraries(TamberTest):
     def environment(self, **settings):
         return super().environment(TAMBER_PLANTED_LOG=self.planted_log, **settings)
 
-    def publish_split_lobby(self):
-        with open(os.environ["TAMBER_WITH_COMPANION_SO"], "rb") as f:
-            lobby = f.read()
-        with open(os.environ["TAMBER_COMPANION_SO"], "rb") as f:
-            companion = f.read()
-        harness.publish(self.www, {"tblobby.so": lobby, "libcompanion.so": companion},
-                        "tblobby.so: libcompanion.so\n")
-
     def assert_nothing_planted_was_loaded(self):
         self.assertFalse(os.path.exists(self.planted_log), "a planted library was loaded")
         self.assertNotIn("companion 666", self.calls())

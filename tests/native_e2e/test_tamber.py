@@ -63,12 +63,7 @@ class UpdateAndHandover(TamberTest):
         self.assertEqual(self.calls()[-3:], ["on_wm_close", "unload", "detach"])
 
     def test_a_library_finds_the_shared_objects_it_needs_beside_it_in_the_store(self):
-        with open(os.environ["TAMBER_WITH_COMPANION_SO"], "rb") as f:
-            lobby = f.read()
-        with open(os.environ["TAMBER_COMPANION_SO"], "rb") as f:
-            companion = f.read()
-        harness.publish(self.www, {"tblobby.so": lobby, "libcompanion.so": companion},
-                        "tblobby.so: libcompanion.so\n")
+        self.publish_split_lobby()
         run = self.run_host("--frames", "1")
         self.assertEqual(run.returncode, 0, run.output)
         self.assertIn("companion 4242", self.calls())
