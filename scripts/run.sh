@@ -143,6 +143,11 @@ elif [ -n "$base_url" ]; then
   echo "The host was built for $base_url; publish $content there."
 fi
 
+# A Wine server of this prefix still running from an earlier run (a test
+# run, another run.sh) keeps the display it started with; a host started now
+# would join it and fail to open its window once that display has gone.
+timeout 15 "$TAMBER_WINESERVER" -k 2>/dev/null || true
+
 store="$WINEPREFIX/drive_c/users/${USER:-root}/AppData/Local/Quillon"
 echo "Store: $store"
 step="running quillon.exe"
