@@ -35,19 +35,17 @@ not_run_code=77
 declare -a stage_names=() stage_times=() stage_results=() stage_reasons=()
 current_stage=""
 stage_log="$(mktemp)"
-result_of() {  # stage name -> its result, empty if it has not run
+# A stage's result (empty for one that has not run) or, with "reasons", why
+# it was not run.
+stage_field() {  # stage name, results | reasons
+  local -n values="stage_$2"
   local i
   for i in "${!stage_names[@]}"; do
-    [ "${stage_names[$i]}" = "$1" ] && { echo "${stage_results[$i]}"; return; }
+    [ "${stage_names[$i]}" = "$1" ] && { echo "${values[$i]}"; return; }
   done
+  [ "$2" = results ] || echo "it was not started"
 }
-reason_of() {  # stage name -> why it was not run
-  local i
-  for i in "${!stage_names[@]}"; do
-    [ "${stage_names[$i]}" = "$1" ] && { echo "${stage_reasons[$i]}"; return; }
-  done
-  echo "it was not started"
-}
+result_of() { stage_field "$1" results; }
 record() {  # name, seconds, result, reason
   stage_names+=("$1") stage_times+=("$2") stage_results+=("$3") stage_reasons+=("$4")
 }
@@ -63,7 +61,7 @@ stage() {
     if [ "$result" != passed ]; then
       case "$result" in
         failed) why="it needs \"$need\", which failed" ;;
-        *) why="it needs \"$need\", which was not run: $(reason_of "$need")" ;;
+        *) why="it needs \"$need\", which was not run: $(stage_field "$need" reasons)" ;;
       esac
       printf '\n=== %s: not run: %s\n' "$name" "$why"
       record "$name" 0 "not run" "$why"

@@ -47,12 +47,7 @@ TEST(curl_https, the_test_ca_is_trusted_only_through_the_clients_setting) {
     http_owner request(client);
     request.reset(client.open_url(session.get(), tls_servers::good_url().c_str(), error));
     ASSERT_TRUE(request) << error;
-    open_status status = open_status::waiting;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while ((status = client.poll_open(request.get(), error)) == open_status::waiting &&
-           std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_EQ(status, open_status::failed);
+    EXPECT_EQ(poll_until_answered(client, request.get(), error, std::chrono::seconds(30)), open_status::failed);
     EXPECT_TRUE(error == 60 || error == 77) << error;
 }
 

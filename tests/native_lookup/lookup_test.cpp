@@ -106,11 +106,7 @@ TEST_F(stalled_lookup_test, a_connect_timeout_during_the_lookup_fails_the_open_w
     request.reset(client.open_url(session.get(), "http://files.stalled.invalid/x", error));
     ASSERT_TRUE(request) << error;
     ASSERT_TRUE(lookups_started(client, request.get(), 1));
-    open_status status = open_status::waiting;
-    const auto end = clock_type::now() + std::chrono::seconds(60);
-    while ((status = client.poll_open(request.get(), error)) == open_status::waiting && clock_type::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_EQ(status, open_status::failed);
+    EXPECT_EQ(poll_until_answered(client, request.get(), error, std::chrono::seconds(60)), open_status::failed);
     EXPECT_EQ(error, 28u);  // CURLE_OPERATION_TIMEDOUT
     // The poll that saw the timeout returned with the lookup still hanging.
     EXPECT_EQ(lookups.hanging(), 1);

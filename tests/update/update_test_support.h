@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
@@ -16,6 +17,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #if !defined(_WIN32)
@@ -62,6 +64,18 @@ private:
     std::filesystem::path previous_;
     std::filesystem::path path_;
 };
+
+// Polls `request` as frames would, once a millisecond, until its reply's
+// headers are in, it fails, or `limit` has passed: the last poll's answer.
+inline open_status poll_until_answered(http_client& client, http_handle request, uint32_t& error,
+                                       std::chrono::steady_clock::duration limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    open_status status = open_status::waiting;
+    while ((status = client.poll_open(request, error)) == open_status::waiting &&
+           std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return status;
+}
 
 // The names in the folder `path`, sorted; subfolders end in '/'.
 inline std::vector<std::string> folder_names(const std::filesystem::path& path = ".") {

@@ -58,11 +58,8 @@ TEST(wininet_http, a_fast_body_is_held_in_a_bounded_window) {
     request.reset(client.open_url(session.get(), url.c_str(), error));
     ASSERT_TRUE(request) << error;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    open_status opened = open_status::waiting;
-    while ((opened = client.poll_open(request.get(), error)) == open_status::waiting &&
-           std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_EQ(opened, open_status::ready) << error;
+    ASSERT_EQ(poll_until_answered(client, request.get(), error, std::chrono::seconds(120)), open_status::ready)
+        << error;
 
     std::vector<char> chunk(read_chunk_bytes);
     const std::size_t before = resident_bytes();
@@ -124,11 +121,8 @@ TEST(wininet_http, hops_with_endless_bodies_are_closed_by_one_thread) {
         request.reset(client.open_url(session.get(), (folder.url() + "hop0").c_str(), error));
         ASSERT_TRUE(request) << error;
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        open_status opened = open_status::waiting;
-        while ((opened = client.poll_open(request.get(), error)) == open_status::waiting &&
-               std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        ASSERT_EQ(opened, open_status::ready) << error;
+        ASSERT_EQ(poll_until_answered(client, request.get(), error, std::chrono::seconds(60)), open_status::ready)
+            << error;
         uint32_t status = 0;
         EXPECT_TRUE(client.query_status(request.get(), status));
         EXPECT_EQ(status, 200u);
