@@ -33,8 +33,8 @@ public:
     void start_update(window_handle main_window, int32_t application_type);
 
     const updater& update_state() const { return updater_; }
-    // A signed host's check of the lists (updater::set_list_signatures).
-    void set_list_signatures(const list_signatures* signatures) { updater_.set_list_signatures(signatures); }
+    // A signed host's check of the release (updater::set_release_check).
+    void set_release_check(const release_check* check) { updater_.set_release_check(check); }
     int32_t load_result() const { return load_result_; }
 
     void receive_packet(uint32_t, uint32_t) override {}

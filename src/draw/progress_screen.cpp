@@ -67,8 +67,9 @@ void draw_progress_screen(const progress_status& status, const frame_view& view,
 
     const std::string* name = failed_name(status);
     if (name == nullptr || name->empty()) return;
-    draw_text(view, text.bitmap, widen_bytes("File: " + *name), cx + 8, cy + 30, 0, text.small_font,
-              text_centre | text_middle, shade, 0);
+    const std::string file_line = status.detail.empty() ? "File: " + *name : status.detail;
+    draw_text(view, text.bitmap, widen_bytes(file_line), cx + 8, cy + 30, 0, text.small_font, text_centre | text_middle,
+              shade, 0);
 }
 
 }  // namespace tamber

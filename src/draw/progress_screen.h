@@ -22,6 +22,9 @@ struct progress_status {
     uint32_t done_bytes = 0;
     std::string current_name;
     std::string root_name;
+    // Why a release was refused, where the file name alone does not say
+    // (updater::failure_detail); shown in the file line's place.
+    std::string detail;
 };
 
 // The objects the host's own text is drawn with; the shell owns them.
@@ -32,8 +35,8 @@ struct text_resources {
 };
 
 // Panel, activity bars, the status line `message` centred on (cx + 8, cy)
-// and, in the failure states, "File: " and the name centred on
-// (cx + 8, cy + 30). (cx, cy) is the centre of the frame.
+// and, in the failure states, "File: " and the name (or the detail, when
+// there is one) centred on (cx + 8, cy + 30). (cx, cy) is the centre of the frame.
 void draw_progress_screen(const progress_status& status, const frame_view& view, int32_t cx, int32_t cy,
                           std::u16string_view message, const text_resources& text);
 
@@ -46,7 +49,8 @@ void draw_activity_bars(const frame_view& view, int32_t x, int32_t y, uint32_t p
 std::u16string progress_status_line(const progress_status& status, std::u16string_view message);
 
 inline progress_status progress_of(const updater& u) {
-    return {u.state(), u.step_count(), u.total_bytes(), u.done_bytes(), u.current_name(), u.root_name()};
+    return {u.state(),        u.step_count(), u.total_bytes(),    u.done_bytes(),
+            u.current_name(), u.root_name(),  u.failure_detail()};
 }
 
 inline void draw_progress_screen(const updater& u, const frame_view& view, int32_t cx, int32_t cy,

@@ -96,10 +96,6 @@ bool updater::open_file(const std::string& name, uint64_t body_bound) {
 }
 
 void updater::fail_open(uint32_t error) {
-    if (fetching_signature_) {
-        fail_signature("error " + std::to_string(error));
-        return;
-    }
     log_message("Cannot open '%s': error %d", url().c_str(), static_cast<int>(error));
     end_transfer();
     state_ = failed_open;
@@ -121,10 +117,6 @@ bool updater::take_headers() {
     // A status that cannot be read counts as 500.
     uint32_t status = 500;
     if (!http_.query_status(request_.get(), status)) status = 500;
-    if (status >= 300 && fetching_signature_) {
-        fail_signature("HTTP status " + std::to_string(status));
-        return false;
-    }
     if (status >= 300) {
         log_message("Cannot open '%s': HTTP status %d", url().c_str(), static_cast<int>(status));
         end_transfer();
@@ -181,11 +173,6 @@ int32_t updater::read_step() {
 
     const uint32_t received = static_cast<uint32_t>(receive_buffer_.size());
     if (expected_length_ == 0 || expected_length_ == received) return 0;
-    if (fetching_signature_) {
-        fail_signature("partial download, expected " + std::to_string(expected_length_) + " bytes, downloaded " +
-                       std::to_string(received));
-        return read_failed;
-    }
     log_message("'%s': partial download, expected %u bytes, downloaded %u", url().c_str(),
                 static_cast<unsigned>(expected_length_), static_cast<unsigned>(received));
     state_ = failed_transfer;
@@ -193,11 +180,11 @@ int32_t updater::read_step() {
 }
 
 void updater::fail_transfer(uint32_t error) {
-    if (fetching_signature_) {
-        fail_signature("read error " + std::to_string(error));
-        return;
-    }
-    log_message("'%s': read error %d", url().c_str(), static_cast<int>(error));
+    if (fetching_statement_ && error == error_out_of_memory)
+        log_message("'%s': release statement too large: more than %u bytes", url().c_str(),
+                    static_cast<unsigned>(release_statement_limit));
+    else
+        log_message("'%s': read error %d", url().c_str(), static_cast<int>(error));
     state_ = failed_transfer;
     end_transfer();
 }

@@ -80,6 +80,23 @@ void make_directories(const std::string& path) {
 #endif
 }
 
+bool read_small_file(const std::string& name, std::size_t limit, std::string& text, bool& exists) {
+    text.clear();
+    uint64_t size = 0;
+    exists = regular_file_size(name, size);
+    if (!exists) {
+        // Something that is there but no regular file is not a missing file.
+        struct stat status;
+        return ::stat(name.c_str(), &status) != 0;
+    }
+    if (size > limit) return false;
+    file_handle file(std::fopen(name.c_str(), "rb"));
+    if (!file) return false;
+    text.resize(static_cast<std::size_t>(size));
+    const std::size_t got = text.empty() ? 0 : std::fread(text.data(), 1, text.size(), file.get());
+    return got == text.size() && std::fgetc(file.get()) == EOF && !std::ferror(file.get());
+}
+
 bool write_file(std::span<const uint8_t> bytes, const std::string& name) {
     make_directories(parent_path(name));
     const std::string temporary = temporary_name(name);

@@ -35,6 +35,11 @@ void make_directories(const std::string& path);
 // `digest`.
 bool needs_download(const std::string& name, uint32_t size, const std::string& digest);
 
+// Reads the whole of the small file `name` into `text`. A missing file is
+// no failure: true with `exists` false. False when it exists but cannot be
+// read, or holds more than `limit` bytes.
+bool read_small_file(const std::string& name, std::size_t limit, std::string& text, bool& exists);
+
 // Writes `bytes` to the file `name`, creating its directories first: into a
 // temporary file beside it, flushed and closed with every result checked, then
 // put in the place of the old file. On failure logs one line and returns

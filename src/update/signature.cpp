@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "update/download_log.h"
 
 namespace tamber {
 
@@ -10,10 +9,6 @@ namespace {
 
 constexpr uint8_t der_sequence = 0x30;
 constexpr uint8_t der_integer = 0x02;
-
-// A DER signature of two 32-byte integers is at most 72 bytes; anything far
-// longer is no signature, and is not held in memory.
-constexpr std::size_t signature_file_limit = 256;
 
 // Reads one INTEGER at `at` into the 32 bytes of `out`, advancing `at`.
 bool read_integer(std::span<const uint8_t> der, std::size_t& at, uint8_t* out) {
@@ -46,25 +41,6 @@ bool parse_der_signature(std::span<const uint8_t> der, p256_signature& raw) {
     if (!read_integer(der, at, raw.data())) return false;
     if (!read_integer(der, at, raw.data() + 32)) return false;
     return at == der.size();
-}
-
-std::string content_key_signatures::signature_name(const std::string& list_name) const { return list_name + ".sig"; }
-
-std::size_t content_key_signatures::signature_limit() const { return signature_file_limit; }
-
-bool content_key_signatures::check(const std::string& list_url, std::span<const uint8_t> list,
-                                   std::optional<std::span<const uint8_t>> signature,
-                                   const std::string& failure) const {
-    if (!signature) {
-        log_message("'%s': signature is missing (%s)", list_url.c_str(), failure.c_str());
-        return false;
-    }
-    p256_signature raw{};
-    if (!parse_der_signature(*signature, raw) || !verifier_.verify(key_, list, raw)) {
-        log_message("'%s': signature does not verify", list_url.c_str());
-        return false;
-    }
-    return true;
 }
 
 }  // namespace tamber

@@ -1,23 +1,16 @@
-// Signed lists. A host built with a content key accepts a list only with a
-// detached signature beside it (the list's name plus ".sig"): ECDSA P-256
-// over the SHA-256 of the list's exact bytes, in the DER form that
-// `openssl dgst -sha256 -sign` writes. The signed catalogue lists every
-// file's size and digest, and the updater of a signed host writes a
-// downloaded body only when it has exactly that size and digest (and keeps a
-// local file only when it has them), so the signature covers every file the
-// host writes or loads.
+// Signatures: ECDSA P-256 over SHA-256, as `openssl dgst -sha256 -sign`
+// makes them, in DER form. A host built with content keys takes a release
+// only when its statement (release.h) carries enough of them.
 //
 // The cryptography is the platform's own, behind signature_verifier: CNG in
-// quillon.exe, OpenSSL's libcrypto natively. A host built without a key has
-// no list_signatures at all: it requests no signature and links none of this.
+// quillon.exe, OpenSSL's libcrypto natively. A host built without keys has
+// no release check at all: it requests no statement and links none of this.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
-#include <string>
 
 namespace tamber {
 
@@ -46,40 +39,5 @@ protected:
 // leading zero, none negative), each of r and s from 1 to 2^256 - 1, and
 // nothing after the sequence. False, with `raw` unspecified, otherwise.
 bool parse_der_signature(std::span<const uint8_t> der, p256_signature& raw);
-
-// What the updater asks of a signed host, and all it knows of one. Kept
-// behind virtual calls so that a host without a key links none of it.
-class list_signatures {
-public:
-    // The name of the signature file of list `list_name`.
-    virtual std::string signature_name(const std::string& list_name) const = 0;
-    // The largest signature file accepted.
-    virtual std::size_t signature_limit() const = 0;
-    // Checks the list fetched from `list_url` against its signature file;
-    // `signature` is empty when that file could not be had, and `failure`
-    // then says why. On a refusal writes one line to the download log, naming
-    // the list, and returns false.
-    virtual bool check(const std::string& list_url, std::span<const uint8_t> list,
-                       std::optional<std::span<const uint8_t>> signature, const std::string& failure) const = 0;
-
-protected:
-    ~list_signatures() = default;
-};
-
-// The signature check with a public key compiled into the host.
-class content_key_signatures final : public list_signatures {
-public:
-    content_key_signatures(const signature_verifier& verifier, const p256_public_key& key)
-        : verifier_(verifier), key_(key) {}
-
-    std::string signature_name(const std::string& list_name) const override;
-    std::size_t signature_limit() const override;
-    bool check(const std::string& list_url, std::span<const uint8_t> list,
-               std::optional<std::span<const uint8_t>> signature, const std::string& failure) const override;
-
-private:
-    const signature_verifier& verifier_;
-    p256_public_key key_;
-};
 
 }  // namespace tamber

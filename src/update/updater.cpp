@@ -1,6 +1,7 @@
 #include "update/updater.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 
 #include "update/download_log.h"
@@ -55,9 +56,8 @@ void updater::step() {
 
 void updater::reset() {
     end_transfer();
-    fetching_signature_ = false;
-    list_name_.clear();
-    list_body_.release();
+    fetching_statement_ = false;
+    failure_detail_.clear();
     receive_buffer_.release();
     current_name_.clear();
     state_ = idle;
@@ -68,12 +68,30 @@ void updater::reset() {
     step_count_ = 0;
 }
 
+// A signed host asks for the release statement before anything else; the
+// catalogue follows once the statement is accepted.
 void updater::fetch_catalogue_list() {
-    if (open_file(catalogue_list_name, list_receive_limit)) state_ = fetching_catalogue;
+    if (!check_) {
+        if (open_file(catalogue_list_name, list_receive_limit)) state_ = fetching_catalogue;
+        return;
+    }
+    if (open_file(release_statement_name, release_statement_limit)) {
+        fetching_statement_ = true;
+        state_ = fetching_catalogue;
+    }
 }
 
-void updater::fetch_dependency_list() {
-    if (open_file(dependency_list_name, list_receive_limit)) state_ = fetching_dependencies;
+void updater::fetch_dependency_list() { fetch_list(dependency_list_name, statement_.dependencies, fetching_dependencies); }
+
+void updater::fetch_list(const char* name, const file_list_entry& listed, uint32_t list_state) {
+    uint64_t bound = list_receive_limit;
+    if (check_) {
+        listed_ = listed;
+        sha256_init(body_digest_);
+        // One read past the stated size shows a longer list for what it is.
+        bound = std::min<uint64_t>(uint64_t{listed.size} + body_slack_bytes, list_receive_limit);
+    }
+    if (open_file(name, bound)) state_ = list_state;
 }
 
 void updater::build_queue() {
@@ -91,63 +109,47 @@ void updater::build_queue() {
 }
 
 void updater::catalogue_step() {
+    if (fetching_statement_) {
+        statement_step();
+        return;
+    }
     if (!list_step()) return;
-    parse_catalogue(list_text(), catalogue_);
+    parse_catalogue(receive_buffer_.text(), catalogue_);
     end_list();
     fetch_dependency_list();
 }
 
 void updater::dependency_step() {
     if (!list_step()) return;
-    parse_dependency_list(list_text(), dependency_table_);
+    parse_dependency_list(receive_buffer_.text(), dependency_table_);
     end_list();
     build_queue();
 }
 
+void updater::statement_step() {
+    if (read_step() != 0) return;
+    fetching_statement_ = false;
+    const release_check::verdict verdict = check_->check(url(), receive_buffer_.text(), statement_, failure_detail_);
+    end_transfer();
+    if (verdict != release_check::verdict::accepted) {
+        // Nothing of a refused release is requested.
+        state_ = verdict == release_check::verdict::unwritten ? failed_write : failed_transfer;
+        return;
+    }
+    current_name_.clear();
+    fetch_list(catalogue_list_name, statement_.catalogue, fetching_catalogue);
+}
+
 bool updater::list_step() {
-    if (read_step() != 0) return false;
-    if (!signatures_) return true;
-    if (!fetching_signature_) {
-        // The list is complete. It is kept aside, unparsed, while its
-        // signature file is fetched; the state stays that of the list.
-        list_body_.release();
-        list_body_.swap(receive_buffer_);
-        list_name_ = current_name_;
-        fetching_signature_ = true;
-        const uint32_t list_state = state_;
-        if (open_file(signatures_->signature_name(list_name_), signatures_->signature_limit())) state_ = list_state;
-        return false;
-    }
-    fetching_signature_ = false;
-    current_name_ = list_name_;
-    if (!signatures_->check(url(), list_body_.bytes(), receive_buffer_.bytes(), std::string())) {
-        refuse_list();
-        return false;
-    }
-    return true;
+    const int32_t count = read_step();
+    if (check_ && count > 0) body_as_listed(static_cast<uint32_t>(count));
+    if (count != 0) return false;
+    return !check_ || body_as_listed(0);
 }
 
 void updater::end_list() {
     end_transfer();
-    list_body_.release();
-    list_name_.clear();
     current_name_.clear();
-}
-
-void updater::fail_signature(const std::string& failure) {
-    fetching_signature_ = false;
-    current_name_ = list_name_;
-    signatures_->check(url(), list_body_.bytes(), std::nullopt, failure);
-    refuse_list();
-}
-
-// A refused list is a list that could not be read: nothing of it is parsed,
-// and the run ends before anything is downloaded.
-void updater::refuse_list() {
-    end_transfer();
-    list_body_.release();
-    list_name_.clear();
-    state_ = failed_transfer;
 }
 
 void updater::check_step() {
@@ -185,25 +187,28 @@ void updater::download_step() {
     const int32_t count = read_step();
     if (count > 0) {
         done_bytes_ += static_cast<uint32_t>(count);
-        if (signatures_) body_as_listed(static_cast<uint32_t>(count));
+        if (check_) body_as_listed(static_cast<uint32_t>(count));
         return;
     }
     if (count < 0) return;  // failed, or nothing arrived yet
-    if (signatures_ && !body_as_listed(0)) return;
+    if (check_ && !body_as_listed(0)) return;
     const bool written = write_file(receive_buffer_.bytes(), current_name_);
     end_transfer();
     state_ = written ? checking : failed_write;
 }
 
-// The signed catalogue vouches for a file's size and digest, not for the
-// server that sends it: a body is hashed as it arrives and written only if it
-// is exactly what the catalogue lists. One that grows past the listed size is
-// given up at once.
+// The signed statement vouches for the lists' sizes and digests, and through
+// the catalogue for every file's, not for the server that sends them: a body
+// is hashed as it arrives and taken only if it is exactly what is listed.
+// One that grows past the listed size is given up at once.
 bool updater::body_as_listed(uint32_t count) {
     const std::span<const uint8_t> body = receive_buffer_.bytes();
     const bool complete = count == 0;
+    // A list's entry comes from the release statement, a file's from the
+    // catalogue.
+    const char* source = state_ == downloading ? "the catalogue" : "the release statement";
     if (body.size() > listed_.size || (complete && body.size() != listed_.size)) {
-        log_message("'%s': size differs from the catalogue: %u bytes listed, %u downloaded", url().c_str(),
+        log_message("'%s': size differs from %s: %u bytes listed, %u downloaded", url().c_str(), source,
                     static_cast<unsigned>(listed_.size), static_cast<unsigned>(body.size()));
         end_transfer();
         state_ = failed_transfer;
@@ -217,7 +222,7 @@ bool updater::body_as_listed(uint32_t count) {
     sha256_final(body_digest_, digest);
     const std::string downloaded = digest_to_hex(digest);
     if (downloaded == listed_.digest) return true;
-    log_message("'%s': SHA-256 differs from the catalogue: %s listed, %s downloaded", url().c_str(),
+    log_message("'%s': SHA-256 differs from %s: %s listed, %s downloaded", url().c_str(), source,
                 listed_.digest.c_str(), downloaded.c_str());
     end_transfer();
     state_ = failed_transfer;

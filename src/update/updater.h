@@ -7,10 +7,11 @@
 // the queued names in ascending byte order and download each one that is
 // missing or differs. Every failure ends the run in a final state (6 to 11)
 // with one line in the download log; only reset or a new start leaves it.
-// A host built with a content key also fetches each list's signature file
-// right after the list, and reads the list only once the signature verifies;
-// it writes a downloaded file only when the body has the size and SHA-256
-// digest that the signed catalogue lists for it.
+// A host built with content keys first fetches the signed release statement
+// ".tb_release" and goes on only once it is accepted (release.h); it then
+// takes each list only with the size and SHA-256 digest the statement gives,
+// and writes a downloaded file only when the body has the size and digest
+// the catalogue lists for it.
 //
 // This header fixes what the rest of the host reads (the bootstrap applet
 // and the progress screen); the private part belongs to the update
@@ -26,7 +27,7 @@
 #include "update/file_list.h"
 #include "update/http.h"
 #include "update/sha256.h"
-#include "update/signature.h"
+#include "update/release.h"
 
 namespace tamber {
 
@@ -70,16 +71,17 @@ public:
     // The update server's base URL, an http or https URL ending in '/'. Empty means
     // no server: a run completes at once.
     void set_base_url(const std::string& url);
-    // A signed host's check of the lists: with it, each list is accepted
-    // only once its signature file has been fetched and verifies; a list
-    // refused ends the run in failed_transfer with the check's log line. And
-    // each downloaded body is compared with its catalogue entry before it is
-    // written: a body of another size or digest ends the run in
+    // A signed host's check of the release: with it, a run begins with the
+    // release statement, and a statement refused ends it in failed_transfer
+    // (failed_write when the store's record of it cannot be written) with
+    // the check's log line. Each list is then taken only with the size and
+    // digest the statement gives, and each downloaded body only with the
+    // size and digest of its catalogue entry: anything else ends the run in
     // failed_transfer with one log line, and nothing is written.
-    // Null (the default): lists are taken as they come, no signature is
+    // Null (the default): lists are taken as they come, no statement is
     // requested and bodies are written as received. Set before start; the
     // object must outlive the updater.
-    void set_list_signatures(const list_signatures* signatures) { signatures_ = signatures; }
+    void set_release_check(const release_check* check) { check_ = check; }
     // Begins a run (after a reset) towards `root_name`. Lists loaded by an
     // earlier run of this object are reused.
     void start(const std::string& root_name);
@@ -96,6 +98,9 @@ public:
     std::string current_name() const { return current_name_; }
     std::string root_name() const { return root_name_; }
     std::string base_url() const { return base_url_; }
+    // After a refused release statement, what the progress screen adds to
+    // the failure (an expiry and the computer's clock); empty otherwise.
+    std::string failure_detail() const { return failure_detail_; }
 
     // The largest body held in memory (default_receive_limit, and never more
     // than 4 GiB - 1, since sizes are 32-bit). A longer body fails the
@@ -144,24 +149,25 @@ private:
     void fetch_catalogue_list();
     void fetch_dependency_list();
     void build_queue();
-    // One step of the list being fetched and, on a signed host, of its
-    // signature file after it. True once the list is complete and accepted:
-    // list_text() then holds it.
+    // One step of the list being fetched. True once the list is complete
+    // and, on a signed host, has the size and digest of the statement:
+    // receive_buffer_ then holds it.
     bool list_step();
-    std::string_view list_text() const { return signatures_ ? list_body_.text() : receive_buffer_.text(); }
     // Ends the transfer of an accepted list, whose text has been parsed.
     void end_list();
-    // Refuses the list whose signature file could not be had (`failure`
-    // says why): one log line, then failed_transfer.
-    void fail_signature(const std::string& failure);
-    void refuse_list();
+    // The release statement's step: once it is complete, its check, then the
+    // catalogue's request.
+    void statement_step();
+    // Requests the list `name` (`listed` its entry in the statement).
+    void fetch_list(const char* name, const file_list_entry& listed, uint32_t list_state);
 
     // The work of one step, by state.
     void catalogue_step();
     void dependency_step();
     void check_step();
     void download_step();
-    // A signed host's test of the body being downloaded against `listed_`:
+    // A signed host's test of the body being transferred against `listed_`
+    // (a list's entry in the statement, or a file's in the catalogue):
     // `count` bytes have just arrived, or 0 once the body is complete. False,
     // with the line logged and the transfer failed, when it differs.
     bool body_as_listed(uint32_t count);
@@ -185,13 +191,13 @@ private:
     const transfer_clock* clock_ = nullptr;
     catalogue catalogue_;
     dependency_table dependency_table_;
-    const list_signatures* signatures_ = nullptr;
-    // While a list's signature file is fetched: the list's name and bytes.
-    bool fetching_signature_ = false;
-    std::string list_name_;
-    body_buffer list_body_;
+    const release_check* check_ = nullptr;
+    // The release statement is being fetched (its state is fetching_catalogue).
+    bool fetching_statement_ = false;
+    release_statement statement_;
+    std::string failure_detail_;
     download_queue download_queue_;
-    // The catalogue entry of the file being downloaded, and on a signed host
+    // The entry of the list or file being transferred, and on a signed host
     // the digest of its body so far.
     file_list_entry listed_;
     sha256_context body_digest_{};

@@ -35,10 +35,10 @@
 #include "shell/input.h"
 
 #ifdef TAMBER_CONTENT_KEY
-// A host built with a content key: the generated content_key.h holds it.
+// A host built with content keys: the generated content_key.h holds them.
 #include "content_key.h"
 #include "platform/native/openssl_signature.h"
-#include "update/signature.h"
+#include "update/release.h"
 #endif
 #include "shell/window_procedure.h"
 #include "shell/messages.h"
@@ -214,8 +214,8 @@ int main(int argc, char** argv) {
         bootstrap_applet.set_server_path(TAMBER_BASE_URL);
 #ifdef TAMBER_CONTENT_KEY
         static const tamber::native::openssl_verifier content_verifier;
-        static const tamber::content_key_signatures signed_lists(content_verifier, tamber::content_key);
-        bootstrap_applet.set_list_signatures(&signed_lists);
+        static const tamber::signed_releases signed_release(content_verifier, tamber::content_keys);
+        bootstrap_applet.set_release_check(&signed_release);
 #endif
         bootstrap_applet.start_update(main_window, tamber::lobby_application_type);
 

@@ -30,10 +30,10 @@
 #include "shell/window_procedure.h"
 
 #ifdef TAMBER_CONTENT_KEY
-// A host built with a content key: the generated content_key.h holds it.
+// A host built with content keys: the generated content_key.h holds them.
 #include "content_key.h"
 #include "platform/win32/cng_signature.h"
-#include "update/signature.h"
+#include "update/release.h"
 #endif
 
 #ifndef TAMBER_BASE_URL
@@ -73,7 +73,7 @@ tamber::shell host(frame, bootstrap_applet, library_applet, windows, display);
 tamber::window_procedure procedure(host, library_applet, display, mouse, window_calls);
 #ifdef TAMBER_CONTENT_KEY
 const tamber::win32::cng_verifier content_verifier;
-const tamber::content_key_signatures signed_lists(content_verifier, tamber::content_key);
+const tamber::signed_releases signed_release(content_verifier, tamber::content_keys);
 #endif
 
 // The main window's procedure: the shell's decisions for every message.
@@ -125,7 +125,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     library_loader.set_folder(store);
     bootstrap_applet.set_server_path(TAMBER_BASE_URL);
 #ifdef TAMBER_CONTENT_KEY
-    bootstrap_applet.set_list_signatures(&signed_lists);
+    bootstrap_applet.set_release_check(&signed_release);
 #endif
     bootstrap_applet.start_update(main_window, tamber::lobby_application_type);
 
