@@ -11,7 +11,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 seconds="${1:-${TAMBER_FUZZ_SECONDS:-60}}"
 build="${TAMBER_FUZZ_BUILD:-$root/build-fuzz}"
-targets=(lists store_name der_signature)
+targets=(lists store_name der_signature release)
 
 case "$seconds" in
   '' | *[!0-9]*) echo "usage: $0 [SECONDS_PER_TARGET]" >&2; exit 2 ;;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "update/download_log.h"
@@ -55,7 +56,7 @@ bool parse_number(std::string_view text, uint64_t limit, uint64_t& value) {
     for (char c : text) {
         if (c < '0' || c > '9') return false;
         const uint64_t digit = static_cast<uint64_t>(c - '0');
-        if (value > (limit - digit) / 10) return false;
+        if (digit > limit || value > (limit - digit) / 10) return false;
         value = value * 10 + digit;
     }
     return true;
@@ -302,8 +303,10 @@ std::string format_signature_line(const key_id& key, std::span<const uint8_t> de
 }
 
 std::vector<uint8_t> release_signed_message(std::string_view signed_part) {
-    std::vector<uint8_t> message(release_signing_context.begin(), release_signing_context.end());
-    message.insert(message.end(), signed_part.begin(), signed_part.end());
+    std::vector<uint8_t> message(release_signing_context.size() + signed_part.size());
+    std::memcpy(message.data(), release_signing_context.data(), release_signing_context.size());
+    if (!signed_part.empty())
+        std::memcpy(message.data() + release_signing_context.size(), signed_part.data(), signed_part.size());
     return message;
 }
 
@@ -410,7 +413,9 @@ release_check::verdict signed_releases::check(const std::string& url, std::strin
     if (clock >= statement.expires) {
         const std::string expired = format_utc(statement.expires), at = format_utc(clock);
         log_message("'%s': expired on %s (this computer's clock: %s)", url.c_str(), expired.c_str(), at.c_str());
-        detail = "Expired " + expired + ", clock " + at;
+        // The screen's line, for a player: minutes are enough.
+        auto readable = [](const std::string& utc) { return utc.substr(0, 10) + " " + utc.substr(11, 5) + " UTC"; };
+        detail = "Expired " + readable(expired) + "; clock says " + readable(at);
         return verdict::refused;
     }
 

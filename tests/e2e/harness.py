@@ -78,11 +78,44 @@ def publish(folder, files, dependencies):
 KEYS = os.path.join(ROOT, "tests", "keys")
 
 
-def sign(folder, key):
-    """Writes LIST.sig beside both lists, as an operator signs with openssl."""
+RELEASE_CONTEXT = b"tamber release statement\0"
+
+
+def key_point(pem):
+    """The 65-byte public point of the private key in tests/keys/PEM."""
+    der = subprocess.run(["openssl", "pkey", "-in", os.path.join(KEYS, pem), "-pubout", "-outform", "DER"],
+                         stdout=subprocess.PIPE, check=True).stdout
+    return der[-65:]
+
+
+def release_statement(folder, release, signers, key_set=None, threshold=1, expires="2099-12-31T00:00:00Z"):
+    """The release statement of the two lists in `folder` as they are now,
+    written here from the format's description (not by the publisher tool,
+    so that the host is tested against the format itself): signed with each
+    private key in `signers` (file names in tests/keys), naming the key set
+    `key_set` (default: the signers) with `threshold`."""
+    lists = ""
     for name in (".pm_file_list", ".tb_file_list"):
-        subprocess.run(["openssl", "dgst", "-sha256", "-sign", os.path.join(KEYS, key),
-                        "-out", os.path.join(folder, name + ".sig"), os.path.join(folder, name)], check=True)
+        with open(os.path.join(folder, name), "rb") as f:
+            data = f.read()
+        lists += f"list {name} {len(data)} {hashlib.sha256(data).hexdigest().upper()}\n"
+    points = sorted(key_point(pem) for pem in (key_set or signers))
+    body = (f"tamber-release 1\nrelease {release}\nexpires {expires}\n{lists}"
+            f"keys {threshold} {' '.join(p.hex().upper() for p in points)}\n").encode()
+    text = body
+    for pem in signers:
+        der = subprocess.run(["openssl", "dgst", "-sha256", "-sign", os.path.join(KEYS, pem)],
+                             input=RELEASE_CONTEXT + body, stdout=subprocess.PIPE, check=True).stdout
+        key_id = hashlib.sha256(key_point(pem)).hexdigest().upper()
+        text += f"signature {key_id} {der.hex().upper()}\n".encode()
+    return text
+
+
+def sign(folder, key, release=1, **options):
+    """Publishes `folder`'s two lists as release `release`, signed with
+    `key` (see release_statement): writes folder/.tb_release."""
+    with open(os.path.join(folder, ".tb_release"), "wb") as f:
+        f.write(release_statement(folder, release, [key], **options))
 
 
 def forged(library):

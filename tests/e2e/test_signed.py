@@ -1,14 +1,15 @@
-"""Signed lists end to end: quillon-signed.exe (the host built with the test
-key of tests/keys) hands over only when both lists' signatures verify, and
-refuses a changed list or a missing signature with one log line and nothing
-downloaded, and a file that is not the one the signed catalogue lists with
-one log line, nothing written and nothing loaded; the default quillon.exe
-ignores the signatures.
+"""Signed content end to end: quillon-signed.exe (the host built with the
+test key of tests/keys) fetches the release statement first and hands over
+only to the release it names. Whoever sits between it and the operator and
+serves genuine files of releases they have seen, swapped around, or bytes of
+their own, is refused with one log line naming the attack: nothing is loaded
+and nothing in the store changes. The default quillon.exe requests no
+statement.
 """
 
 import hashlib
 import os
-import shutil
+import re
 import unittest
 
 import harness
@@ -16,6 +17,7 @@ from harness import FILE_TEXT, STATUS_TEXT
 
 QUILLON_SIGNED = os.environ.get("TAMBER_QUILLON_SIGNED", "")
 BASE_URL = harness.BASE_URL
+LISTS = (".tb_release", ".pm_file_list", ".tb_file_list")
 
 
 @unittest.skipUnless(QUILLON_SIGNED, "TAMBER_QUILLON_SIGNED is not set")
@@ -40,13 +42,21 @@ class SignedTest(harness.PublishedContentTest):
             with open(os.path.join(self.content, name), "wb") as f:
                 f.write(data)
 
-    def start(self, quillon, store_files=None):
-        """Starts `quillon` on a store that holds only `store_files` (name to bytes)."""
+    def start(self, quillon, store_files=None, keep_store=False):
+        """Starts `quillon` on a store that holds only `store_files` (name to
+        bytes), or with `keep_store` on the store the last run left."""
+        if os.path.exists(self.calls_path):
+            os.remove(self.calls_path)
+        self.server.clear_requests()
         self.host = harness.Host(quillon, harness.HOST_TOOL, self.display, env={
             "TAMBER_RECORDER_LOG": harness.windows_path(self.calls_path),
             "TAMBER_RECORDER_QUIET_FRAMES": "1",
         })
-        self.host.clear_store()
+        if not keep_store:
+            self.host.clear_store()
+        log = os.path.join(self.host.store, "download.log")
+        if os.path.exists(log):
+            os.remove(log)
         for name, data in (store_files or {}).items():
             path = os.path.join(self.host.store, name)
             os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -54,11 +64,22 @@ class SignedTest(harness.PublishedContentTest):
                 f.write(data)
         self.host.start()
 
+    def served(self, *names):
+        files = {}
+        for name in names:
+            with open(os.path.join(self.content, name), "rb") as f:
+                files[name] = f.read()
+        return files
+
+    def keep(self, *names):
+        """Restores each of `names` as it is now once the test is over."""
+        for name, data in self.served(*names).items():
+            self.saved.setdefault(name, data)
+
     def replace(self, name, data):
         """Serves `data` as `name` (None: removes it) for this test only."""
+        self.keep(name)
         path = os.path.join(self.content, name)
-        with open(path, "rb") as f:
-            self.saved[name] = f.read()
         if data is None:
             os.remove(path)
         else:
@@ -71,15 +92,31 @@ class SignedTest(harness.PublishedContentTest):
         self.assertEqual(self.host.post(harness.WM_CLOSE), 0)
         self.assertEqual(self.host.wait_exit(), 0)
 
-    def refuses(self):
-        """The one log line of a refused run; nothing was downloaded or loaded."""
+    def store_state(self):
+        state = {}
+        for folder, _, names in os.walk(self.host.store):
+            for name in names:
+                if name != "download.log":
+                    path = os.path.join(folder, name)
+                    with open(path, "rb") as f:
+                        state[os.path.relpath(path, self.host.store)] = f.read()
+        return state
+
+    def refuses(self, before=None):
+        """The one log line of a refused run: nothing loaded, no file but the
+        statement and the lists requested, the store as `before` (by default
+        empty but for the record of an accepted statement)."""
         lines = self.host.download_log_lines()
         self.assertIsNotNone(lines, "nothing was logged")
         self.assertEqual(len(lines), 1, lines)
         self.assertEqual(harness.read_calls(self.calls_path), [])
-        self.assertEqual([p for p in self.server.requests() if "file_list" not in p], [])
-        self.assertEqual(os.listdir(self.host.store), ["download.log"])
+        self.assertEqual([p for p in self.server.requests() if "file_list" not in p and "tb_release" not in p], [])
+        if before is None:
+            self.assertLessEqual(set(self.store_state()), {".tb_release (accepted)"})
+        else:
+            self.assertEqual(self.store_state(), before)
         self.shows_the_failure()
+        self.host.kill()
         return lines[0].split("] ", 1)[1]
 
     def shows_the_failure(self):
@@ -87,23 +124,14 @@ class SignedTest(harness.PublishedContentTest):
         self.assertIn(STATUS_TEXT, {pixel(x, y) for x in range(300, 520) for y in range(290, 312)}, "no status line")
         self.assertIn(FILE_TEXT, {pixel(x, y) for x in range(330, 490) for y in range(322, 340)}, "no file line")
 
-    def test_a_signed_set_hands_over_after_both_signatures(self):
+    def test_a_signed_release_hands_over_and_the_default_host_requests_no_statement(self):
         self.start(QUILLON_SIGNED)
         self.hands_over()
-        self.assertEqual(self.server.requests(), ["/.pm_file_list", "/.pm_file_list.sig", "/.tb_file_list",
-                                                  "/.tb_file_list.sig", "/data/b.txt", "/tblobby.dll"])
-
-    def test_the_default_host_ignores_the_signatures(self):
+        self.assertEqual(self.server.requests(), ["/.tb_release", "/.pm_file_list", "/.tb_file_list",
+                                                  "/data/b.txt", "/tblobby.dll"])
         self.start(harness.QUILLON)
         self.hands_over()
         self.assertEqual(self.server.requests(), ["/.pm_file_list", "/.tb_file_list", "/data/b.txt", "/tblobby.dll"])
-
-    def test_a_list_changed_by_one_byte_is_refused(self):
-        with open(os.path.join(self.content, ".tb_file_list"), "rb") as f:
-            listed = f.read()
-        self.replace(".tb_file_list", listed.replace(b"+data/", b"+data."))
-        self.start(QUILLON_SIGNED)
-        self.assertEqual(self.refuses(), f"'{BASE_URL}.tb_file_list': signature does not verify")
 
     def test_a_forged_lobby_of_the_listed_size_is_never_written_or_loaded(self):
         genuine = self.files["tblobby.dll"]
@@ -121,26 +149,71 @@ class SignedTest(harness.PublishedContentTest):
         self.assertEqual(harness.read_calls(self.calls_path), [])
         # The old copy as it was, the genuine data file written before it,
         # and no temporary file.
-        self.assertEqual(sorted(os.listdir(self.host.store)), ["data", "download.log", "tblobby.dll"])
+        self.assertEqual(sorted(os.listdir(self.host.store)),
+                         [".tb_release (accepted)", "data", "download.log", "tblobby.dll"])
         with open(os.path.join(self.host.store, "tblobby.dll"), "rb") as f:
             self.assertEqual(f.read(), b"the old lobby")
         self.assertEqual(os.listdir(os.path.join(self.host.store, "data")), ["b.txt"])
 
-    def test_a_missing_signature_is_refused(self):
-        self.replace(".pm_file_list.sig", None)
+    def test_a_list_served_as_the_other_is_refused(self):
+        lists = self.served(".pm_file_list", ".tb_file_list")
+        self.replace(".pm_file_list", lists[".tb_file_list"])
         self.start(QUILLON_SIGNED)
-        self.assertEqual(self.refuses(), f"'{BASE_URL}.pm_file_list': signature is missing (HTTP status 404)")
+        self.assertEqual(self.refuses(), f"'{BASE_URL}.pm_file_list': size differs from the release statement: "
+                                         f"{len(lists['.pm_file_list'])} bytes listed, "
+                                         f"{len(lists['.tb_file_list'])} downloaded")
 
-    def test_a_signature_from_another_key_is_refused(self):
-        other = os.path.join(self.work, "other")
-        os.makedirs(other, exist_ok=True)
-        shutil.copy(os.path.join(self.content, ".pm_file_list"), other)
-        shutil.copy(os.path.join(self.content, ".tb_file_list"), other)
-        harness.sign(other, "other_key.pem")
-        with open(os.path.join(other, ".pm_file_list.sig"), "rb") as f:
-            self.replace(".pm_file_list.sig", f.read())
+    def test_rollback_mix_and_match_freeze_and_retired_keys_are_refused(self):
+        self.keep(*LISTS)
+        release_1 = self.served(*LISTS)
         self.start(QUILLON_SIGNED)
-        self.assertEqual(self.refuses(), f"'{BASE_URL}.pm_file_list': signature does not verify")
+        self.hands_over()
+        # Release 2: a data file changed, its size kept (so that the two
+        # catalogues differ only in a digest).
+        self.replace("data/b.txt", b"chops\n")
+        harness.publish(self.content, self.served("tblobby.dll", "data/b.txt"),
+                        self.served(".tb_file_list")[".tb_file_list"].decode())
+        harness.sign(self.content, "content_key.pem", release=2)
+        release_2 = self.served(*LISTS)
+        self.start(QUILLON_SIGNED, keep_store=True)
+        self.hands_over()
+        before = self.store_state()
+
+        for name, data in release_1.items():
+            self.replace(name, data)
+        self.start(QUILLON_SIGNED, keep_store=True)
+        self.assertEqual(self.refuses(before), f"'{BASE_URL}.tb_release': rolled back from release 2 to 1")
+
+        for name, data in release_2.items():
+            self.replace(name, data)
+        self.replace(".pm_file_list", release_1[".pm_file_list"])
+        self.start(QUILLON_SIGNED, keep_store=True)
+        new, old = release_2[".pm_file_list"], release_1[".pm_file_list"]
+        self.assertEqual(self.refuses(before),
+                         f"'{BASE_URL}.pm_file_list': SHA-256 differs from the release statement: "
+                         f"{hashlib.sha256(new).hexdigest().upper()} listed, "
+                         f"{hashlib.sha256(old).hexdigest().upper()} downloaded")
+
+        # Freeze: a genuinely signed release 3 that expired long ago; the
+        # screen says so where the file name would be.
+        self.replace(".pm_file_list", release_2[".pm_file_list"])
+        harness.sign(self.content, "content_key.pem", release=3, expires="2020-01-01T00:00:00Z")
+        self.start(QUILLON_SIGNED, keep_store=True)
+        self.assertRegex(self.refuses(before),
+                         re.escape(f"'{BASE_URL}.tb_release': expired on 2020-01-01T00:00:00Z (this computer's "
+                                   "clock: ") + r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ\)$")
+
+        # Rotation to other_key, signed by both, is taken; content_key alone
+        # is refused from then on.
+        with open(os.path.join(self.content, ".tb_release"), "wb") as f:
+            f.write(harness.release_statement(self.content, 3, ["content_key.pem", "other_key.pem"],
+                                              key_set=["other_key.pem"]))
+        self.start(QUILLON_SIGNED, keep_store=True)
+        self.hands_over()
+        before = self.store_state()
+        harness.sign(self.content, "content_key.pem", release=4)
+        self.start(QUILLON_SIGNED, keep_store=True)
+        self.assertEqual(self.refuses(before), f"'{BASE_URL}.tb_release': too few signatures: 0 valid of 1 needed")
 
 
 if __name__ == "__main__":

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Writes signed_fixture.h: a small signed content set for the signed-list
+"""Writes signed_fixture.h: a small signed content set for the signed-content
 tests, signed with the throwaway test keys in this folder by the openssl
-command (as an operator would sign). Run it again after changing a key:
+command (as an operator would sign): signatures of the two lists, for the
+verifiers' own tests, and release statements (src/update/release.h) naming
+the two lists. Run it again after changing a key:
 
     python3 tests/keys/make_fixture.py
 """
@@ -33,6 +35,24 @@ def point(pub):
 
 def c_bytes(data):
     return "{" + ", ".join("0x%02x" % b for b in data) + "}"
+
+
+CONTEXT = b"tamber release statement\0"
+
+
+def statement(release, signer_pems, key_pubs):
+    """A release statement for the fixture's lists, signed with each of
+    signer_pems, naming the key set of key_pubs (threshold 1)."""
+    points = sorted(point(p) for p in key_pubs)
+    body = ("tamber-release 1\nrelease %d\nexpires 2099-12-31T00:00:00Z\n" % release +
+            "list .pm_file_list %d %s\n" % (len(catalogue), hashlib.sha256(catalogue).hexdigest().upper()) +
+            "list .tb_file_list %d %s\n" % (len(dependencies), hashlib.sha256(dependencies).hexdigest().upper()) +
+            "keys 1 " + " ".join(p.hex().upper() for p in points) + "\n").encode()
+    text = body
+    for pem in signer_pems:
+        key_id = hashlib.sha256(point(pem.replace(".pem", ".pub.pem"))).hexdigest().upper()
+        text += ("signature %s %s\n" % (key_id, sign(pem, CONTEXT + body).hex().upper())).encode()
+    return text.decode()
 
 
 library = pattern_bytes(3000, 9)
@@ -69,6 +89,11 @@ out = [
     "inline const std::string catalogue_signature = bytes(%s);" % c_bytes(sign("content_key.pem", catalogue)),
     "inline const std::string dependencies_signature = bytes(%s);" % c_bytes(sign("content_key.pem", dependencies)),
     "inline const std::string catalogue_signature_other_key = bytes(%s);" % c_bytes(sign("other_key.pem", catalogue)),
+    "",
+    "// Release statements of the two lists, expiring at the end of 2099: release 1",
+    "// signed with content_key.pem, and the same signed with other_key.pem.",
+    "inline const std::string statement = %s;" % ('"' + statement(1, ["content_key.pem"], ["content_key.pub.pem"]).replace("\n", "\\n") + '"'),
+    "inline const std::string statement_other_key = %s;" % ('"' + statement(1, ["other_key.pem"], ["content_key.pub.pem"]).replace("\n", "\\n") + '"'),
     "",
     "}  // namespace tamber::test::signed_fixture",
     "",

@@ -5,6 +5,7 @@ the example lobby."""
 
 import hashlib
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -112,13 +113,75 @@ SIGNED_HOST = os.environ.get("TAMBER_SIGNED_HOST", "")
 
 @unittest.skipUnless(SIGNED_HOST, "TAMBER_SIGNED_HOST is not set")
 class SignedContent(TamberTest):
+    """tamber-signed, the host built with the test key of tests/keys, against
+    a server that someone between it and the operator controls: they serve
+    the genuine files of the releases they have seen, swapped around, or
+    bytes of their own. Each attack is refused with one log line naming it;
+    nothing is loaded and nothing in the store changes."""
+
+    def publish(self, release=1, **options):
+        harness.sign(self.www, "content_key.pem", release=release, **options)
+
+    def run_signed(self):
+        run = self.run_host("--frames", "2", host=SIGNED_HOST)
+        self.assertEqual(run.returncode, 0, run.output)
+        return run
+
+    def served(self, *names):
+        """The bytes the server has for each of `names`."""
+        files = {}
+        for name in names:
+            with open(os.path.join(self.www, name), "rb") as f:
+                files[name] = f.read()
+        return files
+
+    def store_state(self):
+        """Every file of the store but the log, with its bytes."""
+        state = {}
+        for folder, _, names in os.walk(self.store):
+            for name in names:
+                path = os.path.join(folder, name)
+                if name != "download.log":
+                    with open(path, "rb") as f:
+                        state[os.path.relpath(path, self.store)] = f.read()
+        return state
+
+    def refused(self, line):
+        """One run that ends in `line` (a pattern, when compiled), loads
+        nothing and changes no file of the store."""
+        before = self.store_state()
+        log = os.path.join(self.store, "download.log")
+        if os.path.exists(log):
+            os.remove(log)
+        run = self.run_signed()
+        with open(log) as f:
+            lines = [entry.split("] ", 1)[1] for entry in f.read().splitlines()]
+        if isinstance(line, re.Pattern):
+            self.assertEqual(len(lines), 1, lines)
+            self.assertRegex(lines[0], line)
+        else:
+            self.assertEqual(lines, [line])
+        self.assertEqual(self.calls(), [])
+        self.assertEqual(pixel(run.png("final.png"), 5, 5), harness.BACKGROUND)
+        self.assertEqual(self.store_state(), before)
+        return run
+
+    def accepted(self):
+        run = self.run_signed()
+        self.assertIn("set_application_type 2", self.calls())
+        with open(os.path.join(self.www, "tblobby.so"), "rb") as f:
+            with open(os.path.join(self.store, "tblobby.so"), "rb") as g:
+                self.assertTrue(f.read() == g.read())
+        os.remove(self.calls_log)  # the next run starts a log of its own
+        return run
+
     def test_a_forged_lobby_of_the_listed_size_is_never_written_or_loaded(self):
-        """The genuine signed lists, and a lobby of the listed size with one
-        byte changed: tamber-signed (the host built with the test key) logs
-        one line, keeps the old copy and loads nothing; served the genuine
-        lobby, it replaces the old copy and hands over."""
+        """The genuine signed release, and a lobby of the listed size with
+        one byte changed: one line, the old copy kept, nothing loaded;
+        served the genuine lobby, the host replaces the old copy and hands
+        over."""
         self.publish_recorder({"data/a.bin": b"chips\n"})
-        harness.sign(self.www, "content_key.pem")
+        self.publish()
         lobby = os.path.join(self.www, "tblobby.so")
         with open(lobby, "rb") as f:
             genuine = f.read()
@@ -129,8 +192,7 @@ class SignedContent(TamberTest):
         with open(os.path.join(self.store, "tblobby.so"), "wb") as f:
             f.write(b"the old lobby")
 
-        run = self.run_host("--frames", "2", host=SIGNED_HOST)
-        self.assertEqual(run.returncode, 0, run.output)
+        run = self.run_signed()
         with open(os.path.join(self.store, "download.log")) as f:
             lines = [line.split("] ", 1)[1] for line in f.read().splitlines()]
         self.assertEqual(lines, [f"'{harness.BASE_URL}tblobby.so': SHA-256 differs from the catalogue: "
@@ -138,18 +200,76 @@ class SignedContent(TamberTest):
                                  f"{hashlib.sha256(forged).hexdigest().upper()} downloaded"])
         self.assertEqual(self.calls(), [])
         self.assertEqual(pixel(run.png("final.png"), 5, 5), harness.BACKGROUND)
-        self.assertEqual(sorted(os.listdir(self.store)), ["data", "download.log", "tblobby.so"])
+        self.assertEqual(sorted(os.listdir(self.store)),
+                         [".tb_release (accepted)", "data", "download.log", "tblobby.so"])
         with open(os.path.join(self.store, "tblobby.so"), "rb") as f:
             self.assertEqual(f.read(), b"the old lobby")
 
         with open(lobby, "wb") as f:
             f.write(genuine)
-        run = self.run_host("--frames", "2", host=SIGNED_HOST)
-        self.assertEqual(run.returncode, 0, run.output)
+        run = self.run_signed()
         self.assertIn("set_application_type 2", self.calls())
         with open(os.path.join(self.store, "tblobby.so"), "rb") as f:
             self.assertTrue(f.read() == genuine)
-        self.assertEqual(sorted(os.listdir(self.store)), ["data", "download.log", "tblobby.so"])
+
+    def test_old_swapped_expired_and_retired_releases_are_refused(self):
+        """Release 1, then release 2 are published and accepted; whoever kept their files then serves them back in every
+        combination, and a release signed with a key retired by rotation."""
+        url = harness.BASE_URL
+        self.publish_recorder({"data/a.bin": b"chips\n"})
+        self.publish(1)
+        release_1 = self.served(".tb_release", ".pm_file_list", ".tb_file_list")
+        self.accepted()
+        # Release 2: a data file changed, its size kept (so that the two
+        # catalogues differ only in a digest).
+        with open(os.path.join(self.www, "data", "a.bin"), "wb") as f:
+            f.write(b"chops\n")
+        harness.publish(self.www, self.served("tblobby.so", "data/a.bin"),
+                        self.served(".tb_file_list")[".tb_file_list"].decode())
+        self.publish(2)
+        release_2 = self.served(".tb_release", ".pm_file_list", ".tb_file_list")
+        self.accepted()
+        self.accepted()  # the second start of the same release
+
+        def serve(files):
+            for name, data in files.items():
+                with open(os.path.join(self.www, name), "wb") as f:
+                    f.write(data)
+
+        # Rollback: all of release 1, genuine and signed.
+        serve(release_1)
+        self.refused(f"'{url}.tb_release': rolled back from release 2 to 1")
+        # Mix and match: release 2's statement with release 1's catalogue.
+        serve(release_2)
+        serve({".pm_file_list": release_1[".pm_file_list"]})
+        old, new = release_1[".pm_file_list"], release_2[".pm_file_list"]
+        self.refused(f"'{url}.pm_file_list': SHA-256 differs from the release statement: "
+                     f"{hashlib.sha256(new).hexdigest().upper()} listed, "
+                     f"{hashlib.sha256(old).hexdigest().upper()} downloaded")
+        # One list served as the other.
+        serve(release_2)
+        serve({".pm_file_list": release_2[".tb_file_list"]})
+        self.refused(f"'{url}.pm_file_list': size differs from the release statement: "
+                     f"{len(release_2['.pm_file_list'])} bytes listed, {len(release_2['.tb_file_list'])} downloaded")
+        # Freeze: release 3, genuinely signed, long expired.
+        serve(release_2)
+        self.publish(3, expires="2020-01-01T00:00:00Z")
+        run = self.refused(re.compile(re.escape(f"'{url}.tb_release': expired on 2020-01-01T00:00:00Z "
+                                                "(this computer's clock: ") + r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ\)$"))
+        final = run.png("final.png")
+        self.assertIn(harness.FILE_TEXT, {pixel(final, x, y) for x in range(220, 580) for y in range(322, 340)})
+
+        # Rotation to other_key, signed by both: accepted; from then on
+        # content_key alone is refused.
+        with open(os.path.join(self.www, ".tb_release"), "wb") as f:
+            f.write(harness.release_statement(self.www, 3, ["content_key.pem", "other_key.pem"],
+                                              key_set=["other_key.pem"]))
+        self.accepted()
+        self.publish(4)
+        self.refused(f"'{url}.tb_release': too few signatures: 0 valid of 1 needed")
+        with open(os.path.join(self.www, ".tb_release"), "wb") as f:
+            f.write(harness.release_statement(self.www, 4, ["other_key.pem"]))
+        self.accepted()
 
 
 # Input as a studio writes it: times from the lobby's first frame (20 ms a

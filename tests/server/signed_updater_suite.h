@@ -19,7 +19,7 @@
 
 #include "keys/signed_fixture.h"
 #include "server/live_server.h"
-#include "update/signature.h"
+#include "update/release.h"
 #include "update/update_test_support.h"
 #include "update/updater.h"
 
@@ -30,11 +30,14 @@ class signed_updater_suite : public ::testing::Test {
 protected:
     void SetUp() override {
         TAMBER_REQUIRE_LIVE_SERVER();
+        publish();
+    }
+
+    void publish() {
         using namespace signed_fixture;
+        folder.write(".tb_release", statement);
         folder.write(".pm_file_list", catalogue);
-        folder.write(".pm_file_list.sig", catalogue_signature);
         folder.write(".tb_file_list", dependencies);
-        folder.write(".tb_file_list.sig", dependencies_signature);
         folder.write(library_name, pattern_bytes(3000, 9));
         folder.write(image_name, pattern_bytes(500, 10));
     }
@@ -63,24 +66,24 @@ protected:
     served_folder folder;
     typename Traits::client client;
     typename Traits::verifier verifier;
-    content_key_signatures signatures{verifier, signed_fixture::content_key};
+    signed_releases releases{verifier, key_set{1, {signed_fixture::content_key}}};
 };
 
 TYPED_TEST_SUITE_P(signed_updater_suite);
 
-TYPED_TEST_P(signed_updater_suite, a_signed_set_downloads_after_both_signatures) {
+TYPED_TEST_P(signed_updater_suite, a_signed_release_downloads_after_its_statement) {
     updater up(this->client);
-    up.set_list_signatures(&this->signatures);
+    up.set_release_check(&this->releases);
     EXPECT_EQ(this->run(up), complete);
     EXPECT_EQ(read_file("tblobby.dll"), pattern_bytes(3000, 9));
     EXPECT_EQ(read_file("data/a.png"), pattern_bytes(500, 10));
     EXPECT_EQ(live_server::request_paths(),
-              this->paths({".pm_file_list", ".pm_file_list.sig", ".tb_file_list", ".tb_file_list.sig", "data/a.png",
-                           "tblobby.dll"}));
+              this->paths({".tb_release", ".pm_file_list", ".tb_file_list", "data/a.png", "tblobby.dll"}));
     EXPECT_TRUE(log_lines().empty());
+    EXPECT_TRUE(read_file(accepted_release_name));
 }
 
-TYPED_TEST_P(signed_updater_suite, an_unsigned_host_ignores_the_signatures) {
+TYPED_TEST_P(signed_updater_suite, an_unsigned_host_requests_no_statement) {
     updater up(this->client);
     EXPECT_EQ(this->run(up), complete);
     EXPECT_EQ(live_server::request_paths(),
@@ -88,45 +91,33 @@ TYPED_TEST_P(signed_updater_suite, an_unsigned_host_ignores_the_signatures) {
     EXPECT_TRUE(log_lines().empty());
 }
 
-TYPED_TEST_P(signed_updater_suite, each_bad_signature_refuses_its_list_with_one_line_and_downloads_nothing) {
+TYPED_TEST_P(signed_updater_suite, each_forgery_is_refused_with_one_line_and_downloads_nothing) {
     using namespace signed_fixture;
+    const std::string statement_url = this->folder.url() + ".tb_release";
     const std::string catalogue_url = this->folder.url() + ".pm_file_list";
-    const std::string dependencies_url = this->folder.url() + ".tb_file_list";
-    std::string changed_catalogue = catalogue;
-    changed_catalogue[catalogue.size() / 2] = static_cast<char>(changed_catalogue[catalogue.size() / 2] ^ 1);
-    std::string changed_dependencies = dependencies;
-    changed_dependencies.back() = ' ';
+    std::string changed_statement = statement;
+    changed_statement[statement.find("2099")] = '3';
     struct row {
         const char* what;
         std::string file;
         std::string bytes;  // written over the file; "-" removes it
-        std::string list;   // the list refused
         std::string line;
     };
-    const std::string does_not_verify = "': signature does not verify";
     const row rows[] = {
-        {"catalogue changed by one byte", ".pm_file_list", changed_catalogue, ".pm_file_list",
-         "'" + catalogue_url + does_not_verify},
-        {"dependency list changed by one byte", ".tb_file_list", changed_dependencies, ".tb_file_list",
-         "'" + dependencies_url + does_not_verify},
-        {"signed with another key", ".pm_file_list.sig", catalogue_signature_other_key, ".pm_file_list",
-         "'" + catalogue_url + does_not_verify},
-        {"signature truncated", ".pm_file_list.sig", catalogue_signature.substr(0, catalogue_signature.size() - 1),
-         ".pm_file_list", "'" + catalogue_url + does_not_verify},
-        {"empty signature", ".tb_file_list.sig", "", ".tb_file_list", "'" + dependencies_url + does_not_verify},
-        {"the other list's signature", ".tb_file_list.sig", catalogue_signature, ".tb_file_list",
-         "'" + dependencies_url + does_not_verify},
-        {"catalogue signature missing", ".pm_file_list.sig", "-", ".pm_file_list",
-         "'" + catalogue_url + "': signature is missing (HTTP status 404)"},
-        {"dependency signature missing", ".tb_file_list.sig", "-", ".tb_file_list",
-         "'" + dependencies_url + "': signature is missing (HTTP status 404)"},
+        {"statement changed by one byte", ".tb_release", changed_statement,
+         "'" + statement_url + "': a signature does not verify: 0 valid of 1 needed"},
+        {"signed with another key", ".tb_release", statement_other_key,
+         "'" + statement_url + "': too few signatures: 0 valid of 1 needed"},
+        {"a list as the statement", ".tb_release", catalogue,
+         "'" + statement_url + "': release statement unreadable: line 1: not a 'tamber-release' header"},
+        {"statement missing", ".tb_release", "-", "Cannot open '" + statement_url + "': HTTP status 404"},
+        {"the dependency list as the catalogue", ".pm_file_list", dependencies,
+         "'" + catalogue_url + "': size differs from the release statement: " + std::to_string(catalogue.size()) +
+             " bytes listed, " + std::to_string(dependencies.size()) + " downloaded"},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.what);
-        this->folder.write(".pm_file_list", catalogue);
-        this->folder.write(".pm_file_list.sig", catalogue_signature);
-        this->folder.write(".tb_file_list", dependencies);
-        this->folder.write(".tb_file_list.sig", dependencies_signature);
+        this->publish();
         if (r.bytes == "-")
             std::filesystem::remove(live_server::root() / this->folder.path(r.file).substr(1));
         else
@@ -135,22 +126,23 @@ TYPED_TEST_P(signed_updater_suite, each_bad_signature_refuses_its_list_with_one_
         std::filesystem::remove("download.log");
 
         updater up(this->client);
-        up.set_list_signatures(&this->signatures);
-        EXPECT_EQ(this->run(up), failed_transfer);
-        EXPECT_EQ(up.current_name(), r.list);
+        up.set_release_check(&this->releases);
+        EXPECT_GE(this->run(up), failed_http_status);
+        EXPECT_EQ(up.current_name(), r.file);
         const auto lines = log_lines();
         ASSERT_EQ(lines.size(), 1u);
         EXPECT_EQ(lines[0].substr(std::string(fixed_log_clock::stamp).size()), r.line);
-        // Nothing past the lists was requested, and nothing written.
+        // Nothing past the lists was requested, and no file written.
         for (const std::string& path : live_server::request_paths())
-            EXPECT_NE(path.find("file_list"), std::string::npos) << path;
+            EXPECT_TRUE(path.find("file_list") != std::string::npos || path.find(".tb_release") != std::string::npos)
+                << path;
         EXPECT_FALSE(std::filesystem::exists("tblobby.dll"));
         EXPECT_FALSE(std::filesystem::exists("data/a.png"));
     }
 }
 
-REGISTER_TYPED_TEST_SUITE_P(signed_updater_suite, a_signed_set_downloads_after_both_signatures,
-                            an_unsigned_host_ignores_the_signatures,
-                            each_bad_signature_refuses_its_list_with_one_line_and_downloads_nothing);
+REGISTER_TYPED_TEST_SUITE_P(signed_updater_suite, a_signed_release_downloads_after_its_statement,
+                            an_unsigned_host_requests_no_statement,
+                            each_forgery_is_refused_with_one_line_and_downloads_nothing);
 
 }  // namespace tamber::test

@@ -1,6 +1,7 @@
-// Signed lists in the core: the strict DER reader, and the updater's
-// handling of signature files over the scripted client (the real verifiers
-// and server are tested in tests/native and tests/win32).
+// Signed content in the core: the strict DER reader, and the updater of a
+// signed host over the scripted client: the release statement first, each
+// list and file taken only as listed (the real verifiers and server are
+// tested in tests/native and tests/win32).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "keys/signed_fixture.h"
+#include "release_test_support.h"
+#include "draw/progress_screen.h"
 #include "update/signature.h"
 #include "update/updater.h"
 #include "update_test_support.h"
@@ -96,39 +99,29 @@ TEST(der_signature, refuses_anything_but_the_strict_form) {
     }
 }
 
-// Accepts exactly the fixture's two signatures, each over its own list.
-class fixture_verifier final : public signature_verifier {
-public:
-    bool verify(const p256_public_key& key, std::span<const uint8_t> message,
-                const p256_signature& signature) const override {
-        ++calls;
-        if (key != fixture::content_key) return false;
-        const std::string text(reinterpret_cast<const char*>(message.data()), message.size());
-        p256_signature expected{};
-        if (text == fixture::catalogue && parse_der_signature(bytes_of(fixture::catalogue_signature), expected))
-            return signature == expected;
-        if (text == fixture::dependencies &&
-            parse_der_signature(bytes_of(fixture::dependencies_signature), expected))
-            return signature == expected;
-        return false;
-    }
-    mutable int calls = 0;
-};
-
 const std::string base = "http://updates.test/q/";
 const std::string stamp = test::fixed_log_clock::stamp;
 
 class signed_updater : public ::testing::Test {
 protected:
     signed_updater() {
-        up->set_base_url(base);
-        up->set_list_signatures(&signatures);
-        http.serve(base + ".pm_file_list", fixture::catalogue);
-        http.serve(base + ".pm_file_list.sig", fixture::catalogue_signature);
-        http.serve(base + ".tb_file_list", fixture::dependencies);
-        http.serve(base + ".tb_file_list.sig", fixture::dependencies_signature);
+        publish(1, fixture::catalogue, fixture::dependencies);
         http.serve(base + fixture::library_name, test::pattern_bytes(3000, 9));
         http.serve(base + fixture::image_name, test::pattern_bytes(500, 10));
+        fresh_updater();
+    }
+
+    // The statement of `release` for these two lists, and the lists.
+    void publish(uint64_t release, const std::string& catalogue, const std::string& dependencies) {
+        http.serve(base + ".tb_release", test::make_statement(release, catalogue, dependencies, keys, {key}));
+        http.serve(base + ".pm_file_list", catalogue);
+        http.serve(base + ".tb_file_list", dependencies);
+    }
+
+    void fresh_updater() {
+        up = std::make_unique<updater>(http);
+        up->set_base_url(base);
+        up->set_release_check(&releases);
     }
 
     uint32_t run_to_end() {
@@ -139,14 +132,17 @@ protected:
 
     test::scratch_store store;
     test::fixed_log_clock clock;
+    test::fixed_utc_clock utc;
     test::fake_http http;
-    fixture_verifier verifier;
-    content_key_signatures signatures{verifier, fixture::content_key};
-    std::unique_ptr<updater> up = std::make_unique<updater>(http);
+    test::fake_verifier verifier;
+    p256_public_key key = test::fake_key(1);
+    key_set keys = test::keys_of(1, {key});
+    signed_releases releases{verifier, keys, &utc};
+    std::unique_ptr<updater> up;
 };
 
-TEST_F(signed_updater, a_signature_is_fetched_after_its_list_while_the_state_stays_the_lists) {
-    http.replies[base + ".pm_file_list.sig"].header_waits = 3;
+TEST_F(signed_updater, the_statement_comes_first_and_the_lists_follow_as_it_states) {
+    http.replies[base + ".tb_release"].header_waits = 3;
     up->start(fixture::library_name);
     std::vector<uint32_t> states;
     while (up->state() == fetching_catalogue || up->state() == fetching_dependencies) {
@@ -154,74 +150,127 @@ TEST_F(signed_updater, a_signature_is_fetched_after_its_list_while_the_state_sta
         up->step();
     }
     EXPECT_EQ(up->state(), checking);
-    // The list: its bytes, its end; the signature: 3 waits, its bytes, its end.
+    // The statement: 3 waits, its bytes, its end; the catalogue: its bytes, its end.
     EXPECT_EQ(std::count(states.begin(), states.end(), fetching_catalogue), 7);
     EXPECT_EQ(run_to_end(), complete);
-    EXPECT_EQ(http.requests, (std::vector<std::string>{base + ".pm_file_list", base + ".pm_file_list.sig",
-                                                       base + ".tb_file_list", base + ".tb_file_list.sig",
-                                                       base + "data/a.png", base + "tblobby.dll"}));
-    EXPECT_EQ(verifier.calls, 2);
+    EXPECT_EQ(http.requests, (std::vector<std::string>{base + ".tb_release", base + ".pm_file_list",
+                                                       base + ".tb_file_list", base + "data/a.png",
+                                                       base + "tblobby.dll"}));
     EXPECT_TRUE(test::log_lines().empty());
+    EXPECT_TRUE(std::filesystem::exists(accepted_release_name));
 }
 
-TEST_F(signed_updater, a_signature_file_that_cannot_be_had_refuses_its_list_with_one_line) {
-    const std::string list = base + ".tb_file_list";
-    const std::string file = list + ".sig";
-    const std::string missing = "'" + list + "': signature is missing (";
+// Whoever sits between host and server may serve any genuine file in a
+// list's place: the other list, or the list of another release. Neither
+// has the size and digest the statement gives, so the run stops there.
+TEST_F(signed_updater, a_list_other_than_the_statement_gives_is_refused) {
+    std::string changed = fixture::dependencies;
+    changed[0] = 'T';
+    const std::string older_catalogue = test::catalogue_line("tblobby.dll", "old");
+    const std::string catalogue_url = base + ".pm_file_list", dependencies_url = base + ".tb_file_list";
     const struct {
         const char* what;
-        fake_reply reply;
+        std::string url;
+        std::string bytes;
         std::string line;
     } rows[] = {
-        {"open fails", [] { fake_reply r; r.open_fails = true; r.open_error = 12029; return r; }(),
-         missing + "error 12029)"},
-        {"connection fails", [] { fake_reply r; r.connect_fails = true; r.open_error = 12007; return r; }(),
-         missing + "error 12007)"},
-        {"status 500", [] { fake_reply r; r.status = 500; return r; }(), missing + "HTTP status 500)"},
-        {"read fails", [] { fake_reply r; r.body = fixture::dependencies_signature; r.fail_after = 4; r.read_error = 10054; return r; }(),
-         missing + "read error 10054)"},
-        {"short body", [] { fake_reply r; r.body = fixture::dependencies_signature; r.length = 100; return r; }(),
-         missing + "partial download, expected 100 bytes, downloaded " +
-             std::to_string(fixture::dependencies_signature.size()) + ")"},
-        {"far too long", [] { fake_reply r; r.body = std::string(100000, '0'); return r; }(),
-         missing + "read error " + std::to_string(error_out_of_memory) + ")"},
+        {"the dependency list as the catalogue", catalogue_url, fixture::dependencies,
+         "'" + catalogue_url + "': size differs from the release statement: " +
+             std::to_string(fixture::catalogue.size()) + " bytes listed, " +
+             std::to_string(fixture::dependencies.size()) + " downloaded"},
+        {"another release's catalogue", catalogue_url, older_catalogue,
+         "'" + catalogue_url + "': size differs from the release statement: " +
+             std::to_string(fixture::catalogue.size()) + " bytes listed, " + std::to_string(older_catalogue.size()) +
+             " downloaded"},
+        {"one byte changed", dependencies_url, changed,
+         "'" + dependencies_url + "': SHA-256 differs from the release statement: " +
+             test::sha256_hex(fixture::dependencies) + " listed, " + test::sha256_hex(changed) + " downloaded"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         std::filesystem::remove("download.log");
-        http.replies[file] = row.reply;
+        publish(1, fixture::catalogue, fixture::dependencies);
+        http.serve(row.url, row.bytes);
         http.requests.clear();
-        up = std::make_unique<updater>(http);
-        up->set_base_url(base);
-        up->set_list_signatures(&signatures);
+        fresh_updater();
         up->start(fixture::library_name);
         EXPECT_EQ(run_to_end(), failed_transfer);
-        EXPECT_EQ(up->current_name(), ".tb_file_list");
         EXPECT_EQ(test::log_lines(), std::vector<std::string>{stamp + row.line});
-        EXPECT_EQ(http.requests.back(), file);
+        EXPECT_EQ(http.requests.back(), row.url);
+        EXPECT_FALSE(std::filesystem::exists(fixture::library_name));
         EXPECT_EQ(http.open_handles, 1);  // the session alone
     }
-
-    // The refused list was never taken: the next start fetches it again.
-    http.serve(file, fixture::dependencies_signature);
-    up->start(fixture::library_name);
-    EXPECT_EQ(run_to_end(), complete);
-    EXPECT_TRUE(std::filesystem::exists("tblobby.dll"));
 }
 
-TEST_F(signed_updater, reset_while_a_signature_is_awaited_drops_the_unverified_list) {
-    http.replies[base + ".pm_file_list.sig"].headers_never_come = true;
+TEST_F(signed_updater, a_statement_that_cannot_be_had_or_is_refused_stops_before_the_lists) {
+    const std::string url = base + ".tb_release";
+    const std::string other = test::make_statement(2, fixture::catalogue, fixture::dependencies, keys, {test::fake_key(2)});
+    const struct {
+        const char* what;
+        fake_reply reply;
+        uint32_t state;
+        std::string line;
+    } rows[] = {
+        {"missing", [] { fake_reply r; r.status = 404; return r; }(), failed_http_status,
+         "Cannot open '" + url + "': HTTP status 404"},
+        {"endless", [] { fake_reply r; r.endless = true; r.chunks = {1000}; return r; }(), failed_transfer,
+         "'" + url + "': release statement too large: more than 16384 bytes"},
+        {"another key's", [&] { fake_reply r; r.body = other; return r; }(), failed_transfer,
+         "'" + url + "': too few signatures: 0 valid of 1 needed"},
+        {"not a statement", [] { fake_reply r; r.body = fixture::catalogue; return r; }(), failed_transfer,
+         "'" + url + "': release statement unreadable: line 1: not a 'tamber-release' header"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::filesystem::remove("download.log");
+        http.replies[url] = row.reply;
+        http.requests.clear();
+        fresh_updater();
+        up->start(fixture::library_name);
+        EXPECT_EQ(run_to_end(), row.state);
+        EXPECT_EQ(up->current_name(), ".tb_release");
+        EXPECT_EQ(test::log_lines(), std::vector<std::string>{stamp + row.line});
+        EXPECT_EQ(http.requests, std::vector<std::string>{url});
+        EXPECT_EQ(test::folder_names(), std::vector<std::string>{"download.log"});
+        EXPECT_EQ(http.open_handles, 1);
+    }
+}
+
+TEST_F(signed_updater, an_expired_release_says_when_on_the_progress_screen) {
+    utc.seconds = test::year_2030 + test::one_day;
+    up->start(fixture::library_name);
+    EXPECT_EQ(run_to_end(), failed_transfer);
+    const progress_status status = progress_of(*up);
+    EXPECT_EQ(status.current_name, ".tb_release");
+    EXPECT_EQ(status.detail, "Expired 2030-01-01 00:00 UTC; clock says 2030-01-02 00:00 UTC");
+    EXPECT_EQ(http.requests.size(), 1u);
+    // A new start begins without it.
+    utc.seconds = test::year_2030 - test::one_day;
+    up->start(fixture::library_name);
+    EXPECT_TRUE(up->failure_detail().empty());
+    EXPECT_EQ(run_to_end(), complete);
+}
+
+TEST_F(signed_updater, a_record_that_cannot_be_written_fails_as_a_write_and_requests_no_list) {
+    std::filesystem::create_directory(std::string(accepted_release_name) + " (partial)");
+    up->start(fixture::library_name);
+    EXPECT_EQ(run_to_end(), failed_write);
+    EXPECT_EQ(http.requests, std::vector<std::string>{base + ".tb_release"});
+}
+
+TEST_F(signed_updater, reset_while_the_statement_is_awaited_starts_over_with_it) {
+    http.replies[base + ".tb_release"].headers_never_come = true;
     up->start(fixture::library_name);
     for (int i = 0; i < 5; ++i) up->step();
     ASSERT_EQ(up->state(), fetching_catalogue);
     up->reset();
     EXPECT_EQ(http.open_handles, 1);
 
-    http.serve(base + ".pm_file_list.sig", fixture::catalogue_signature);
+    publish(1, fixture::catalogue, fixture::dependencies);
     http.requests.clear();
     up->start(fixture::library_name);
     EXPECT_EQ(run_to_end(), complete);
-    EXPECT_EQ(http.requests.front(), base + ".pm_file_list");
+    EXPECT_EQ(http.requests.front(), base + ".tb_release");
     EXPECT_TRUE(test::log_lines().empty());
 }
 
@@ -255,16 +304,15 @@ TEST_F(signed_updater, a_body_that_differs_from_the_signed_catalogue_is_never_wr
         test::write_text(fixture::library_name, "the old lobby");
         http.replies[url] = row.reply;
         http.replies[url].chunks = {1000};
-        up = std::make_unique<updater>(http);
-        up->set_base_url(base);
-        up->set_list_signatures(&signatures);
+        fresh_updater();
         up->start(fixture::library_name);
         EXPECT_EQ(run_to_end(), failed_transfer);
         EXPECT_EQ(up->current_name(), fixture::library_name);
         EXPECT_EQ(test::log_lines(), std::vector<std::string>{stamp + row.line});
         EXPECT_EQ(test::read_file(fixture::library_name), "the old lobby");
         EXPECT_EQ(test::read_file(fixture::image_name), test::pattern_bytes(500, 10));  // genuine, written before
-        EXPECT_EQ(test::folder_names(), (std::vector<std::string>{"data/", "download.log", "tblobby.dll"}));
+        EXPECT_EQ(test::folder_names(), (std::vector<std::string>{".tb_release (accepted)", "data/", "download.log",
+                                                                  "tblobby.dll"}));
         EXPECT_EQ(http.open_handles, 1);  // the session alone
     }
 
@@ -275,8 +323,9 @@ TEST_F(signed_updater, a_body_that_differs_from_the_signed_catalogue_is_never_wr
     EXPECT_TRUE(test::read_file(fixture::library_name) == genuine);
     EXPECT_TRUE(test::log_lines().empty());
 
-    // A host without a key writes what it receives.
+    // A host without keys requests no statement and writes what it receives.
     http.serve(url, forged);
+    http.requests.clear();
     test::write_text(fixture::library_name, "the old lobby");
     updater unsigned_run(http);
     unsigned_run.set_base_url(base);
@@ -284,6 +333,7 @@ TEST_F(signed_updater, a_body_that_differs_from_the_signed_catalogue_is_never_wr
     for (int steps = 0; steps < 100 && unsigned_run.state() != complete; ++steps) unsigned_run.step();
     EXPECT_EQ(unsigned_run.state(), complete);
     EXPECT_TRUE(test::read_file(fixture::library_name) == forged);
+    EXPECT_EQ(http.requests.front(), base + ".pm_file_list");
 }
 
 }  // namespace

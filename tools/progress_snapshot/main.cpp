@@ -48,14 +48,17 @@ int main(int argc, char** argv) {
     const text_resources text{large_font, small_font, bitmap};
 
     const snapshot snapshots[] = {
-        {"state0_loading.png", {idle, 0, 0, 0, "", "tblobby.dll"}, 0},
-        {"state0_load_error.png", {idle, 0, 0, 0, "", "tblobby.dll"}, static_cast<int32_t>(0x8007007E)},
-        {"state1_2_file_list.png", {fetching_catalogue, 3, 0, 0, ".pm_file_list", "tblobby.dll"}, -1},
-        {"state3_4_downloading.png", {downloading, 5, 3000, 1000, "games/roulette.dll", "tblobby.dll"}, -1},
-        {"state3_4_checking_no_total.png", {checking, 7, 0, 0, "", "tblobby.dll"}, -1},
-        {"state5_complete.png", {complete, 41, 3000, 3000, "", "tblobby.dll"}, -1},
-        {"state6_7_failed_root.png", {failed_root_missing, 2, 0, 0, "", "tblobby.dll"}, -1},
-        {"state8_11_failed_file.png", {failed_transfer, 9, 3000, 1200, "a/b.dat", "tblobby.dll"}, -1},
+        {"state0_loading.png", {idle, 0, 0, 0, "", "tblobby.dll", ""}, 0},
+        {"state0_load_error.png", {idle, 0, 0, 0, "", "tblobby.dll", ""}, static_cast<int32_t>(0x8007007E)},
+        {"state1_2_file_list.png", {fetching_catalogue, 3, 0, 0, ".pm_file_list", "tblobby.dll", ""}, -1},
+        {"state3_4_downloading.png", {downloading, 5, 3000, 1000, "games/roulette.dll", "tblobby.dll", ""}, -1},
+        {"state3_4_checking_no_total.png", {checking, 7, 0, 0, "", "tblobby.dll", ""}, -1},
+        {"state5_complete.png", {complete, 41, 3000, 3000, "", "tblobby.dll", ""}, -1},
+        {"state6_7_failed_root.png", {failed_root_missing, 2, 0, 0, "", "tblobby.dll", ""}, -1},
+        {"state8_11_failed_file.png", {failed_transfer, 9, 3000, 1200, "a/b.dat", "tblobby.dll", ""}, -1},
+        {"state10_expired_release.png",
+         {failed_transfer, 3, 0, 0, ".tb_release", "tblobby.dll", "Expired 2026-11-30 00:00 UTC; clock says 2026-12-09 23:50 UTC"},
+         -1},
     };
 
     frame_image image(800, 600);
