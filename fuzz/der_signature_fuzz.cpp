@@ -1,4 +1,4 @@
-// Fuzzes the reader of signature files, which come from the update server:
+// Fuzzes the reader of DER signatures, which come from the update server:
 // whatever it accepts must be the one strict DER encoding of the r and s it
 // read (checked against an encoder written here), both non-zero; and every
 // pair of non-zero values must read back from its encoding.
