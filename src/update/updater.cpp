@@ -1,7 +1,7 @@
 #include "update/updater.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "update/download_log.h"
