@@ -356,6 +356,16 @@ int write_catalogue(const fs::path& dir) {
     return 0;
 }
 
+struct publish_options {
+    std::vector<std::string> sign;
+    std::optional<std::string> expires;
+    std::optional<std::string> release;
+    std::vector<std::string> key_set;
+    std::optional<std::string> threshold;
+};
+
+#if defined(TAMBER_CATALOGUE_SIGNS)
+
 // A decimal number, all of `text`; false for anything else.
 bool parse_integer(const std::string& text, long long low, long long high, long long& value) {
     if (text.empty() || text.size() > 20) return false;
@@ -373,16 +383,6 @@ bool parse_unsigned(const std::string& text, uint64_t& value) {
     value = parsed;
     return errno == 0 && end == text.c_str() + text.size();
 }
-
-struct publish_options {
-    std::vector<std::string> sign;
-    std::optional<std::string> expires;
-    std::optional<std::string> release;
-    std::vector<std::string> key_set;
-    std::optional<std::string> threshold;
-};
-
-#if defined(TAMBER_CATALOGUE_SIGNS)
 
 struct signing_key {
     std::string path;
