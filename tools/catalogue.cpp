@@ -345,10 +345,11 @@ int write_catalogue(const fs::path& dir) {
     // A statement that no longer matches the catalogue is refused by every
     // signed host: said so, since nothing here signs.
     std::optional<release_statement> published;
-    std::string ignored;
-    if (read_published(dir, published, ignored) && published &&
-        !(published->catalogue.size == catalogue.text.size() &&
-          published->catalogue.digest == entry_of(catalogue.text).digest))
+    std::string cause;
+    if (!read_published(dir, published, cause))
+        std::fprintf(stderr, "tamber-catalogue: warning: %s\n", cause.c_str());
+    else if (published && !(published->catalogue.size == catalogue.text.size() &&
+                            published->catalogue.digest == entry_of(catalogue.text).digest))
         std::fprintf(stderr,
                      "tamber-catalogue: warning: '%s' no longer matches the catalogue: signed hosts refuse it until a "
                      "new release is signed (--sign KEY.pem)\n",
