@@ -357,6 +357,8 @@ std::string format_accepted_release(const accepted_release& record) {
     return out;
 }
 
+const char* signed_releases::statement_name() const { return release_statement_name; }
+
 int64_t signed_releases::now() const {
     if (clock_) return clock_->now();
     return static_cast<int64_t>(std::time(nullptr));
