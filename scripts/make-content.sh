@@ -10,15 +10,23 @@
 #                           naming the set's own library)
 #   SET/.pm_file_list       the catalogue: name, size and SHA-256 of every
 #                           file, written by the publisher tool tamber-catalogue
-#   SET/.pm_file_list.sig, SET/.tb_file_list.sig
-#                           with --sign only: the lists' signatures, for a
-#                           host built with the matching public key
-#                           (-DTAMBER_CONTENT_KEY=KEY.pub.pem)
+#   SET/.tb_release         with --sign only: the signed release statement
+#                           (release number, expiry, both lists' sizes and
+#                           digests, the key set), for hosts built with the
+#                           matching public keys (-DTAMBER_CONTENT_KEY=KEY.pub.pem)
 #
-# Usage: scripts/make-content.sh [--sign KEY.pem] BUILD_DIR OUT_DIR
+# Usage: scripts/make-content.sh [SIGNING] BUILD_DIR OUT_DIR
 #          the Windows set in OUT_DIR itself
-#        scripts/make-content.sh [--sign KEY.pem] [--windows BUILD_DIR] [--linux BUILD_DIR] OUT_DIR
+#        scripts/make-content.sh [SIGNING] [--windows BUILD_DIR] [--linux BUILD_DIR] OUT_DIR
 #          each set named in OUT_DIR/windows and OUT_DIR/linux
+#   SIGNING    --sign KEY.pem, once per key, [--threshold T] [--release N]:
+#              the sets are signed as a first release (number 1 unless N is
+#              given, 30 days) whose key set is the signing keys' public
+#              keys, T of them needed (default 1): build the hosts with the
+#              same keys and threshold
+#              (-DTAMBER_CONTENT_KEY="a.pub.pem;b.pub.pem"
+#              -DTAMBER_CONTENT_KEY_THRESHOLD=T). Later releases are made
+#              with tamber-catalogue --sign on the published folder.
 #   KEY.pem    an ECDSA P-256 private key (openssl genpkey -algorithm EC
 #              -pkeyopt ec_paramgen_curve:P-256 -out KEY.pem); signing needs
 #              a native tamber-catalogue
@@ -36,12 +44,14 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 usage() {
-  echo "usage: $0 [--sign KEY.pem] BUILD_DIR OUT_DIR" >&2
-  echo "       $0 [--sign KEY.pem] [--windows BUILD_DIR] [--linux BUILD_DIR] OUT_DIR" >&2
+  echo "usage: $0 [--sign KEY.pem]... [--threshold T] [--release N] BUILD_DIR OUT_DIR" >&2
+  echo "       $0 [--sign KEY.pem]... [--threshold T] [--release N] [--windows BUILD_DIR] [--linux BUILD_DIR] OUT_DIR" >&2
   exit 2
 }
 
-sign_key=""
+sign_keys=()
+threshold=1
+release=""
 windows_build=""
 linux_build=""
 split=0
@@ -52,8 +62,10 @@ while [ $# -gt 1 ]; do
         echo "make-content: --sign needs a private key file" >&2
         exit 2
       fi
-      sign_key="$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"
+      sign_keys+=("$(cd "$(dirname "$2")" && pwd)/$(basename "$2")")
       shift 2 ;;
+    --threshold) threshold="$2"; shift 2 ;;
+    --release) release="$2"; shift 2 ;;
     --windows) windows_build="$2"; split=1; shift 2 ;;
     --linux) linux_build="$2"; split=1; shift 2 ;;
     *) break ;;
@@ -121,6 +133,29 @@ if ! catalogue_tool="$(find_catalogue_tool)"; then
   exit 1
 fi
 
+# The signing arguments: each key, and the key set the statement carries,
+# made of the keys' public halves.
+sign_args=()
+if [ "${#sign_keys[@]}" -gt 0 ]; then
+  public_dir="$(mktemp -d "${TMPDIR:-/tmp}/make-content-keys.XXXXXX")"
+  trap 'rm -rf "$public_dir"' EXIT
+  key_set=()
+  for key in "${sign_keys[@]}"; do
+    sign_args+=(--sign "$key")
+    public="$public_dir/${#key_set[@]}.pub.pem"
+    if ! openssl pkey -in "$key" -pubout -out "$public" 2>/dev/null; then
+      echo "make-content: $key holds no private key openssl can read" >&2
+      exit 1
+    fi
+    key_set+=("$public")
+  done
+  sign_args+=(--key-set "${key_set[@]}" --threshold "$threshold")
+  [ -z "$release" ] || sign_args+=(--release "$release")
+elif [ "$threshold" != 1 ] || [ -n "$release" ]; then
+  echo "make-content: --threshold and --release go with --sign" >&2
+  exit 2
+fi
+
 publish() {  # set folder, library file
   local set_dir="$1" library="$2"
   local name
@@ -131,9 +166,9 @@ publish() {  # set folder, library file
   # The dependency list names the set's own lobby library.
   sed "s/^tblobby\.dll:/$name:/" "$content/.tb_file_list" > "$set_dir/.tb_file_list"
   # $catalogue_tool may be a command with arguments (the Wine case).
-  if [ -n "$sign_key" ]; then
+  if [ "${#sign_args[@]}" -gt 0 ]; then
     # shellcheck disable=SC2086
-    $catalogue_tool --sign "$sign_key" "$set_dir"
+    $catalogue_tool "${sign_args[@]}" "$set_dir"
   else
     # shellcheck disable=SC2086
     $catalogue_tool "$set_dir"

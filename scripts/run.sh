@@ -17,11 +17,13 @@
 # 64-bit host needs and which must install, and the optional 32-bit Wine,
 # whose failure only makes this run the 64-bit host.
 #
-# With --signed the host is built with a content key and the content is
-# published signed: a key pair is made once in BUILD/content-key/ (key.pem
-# stays there; key.pub.pem goes into the host), and the lists are signed by
-# the native tamber-catalogue, built in build/. Without it the host is built
-# without a key.
+# With --signed the host is built with a content key (one of one) and the
+# content is published with a signed release statement: a key pair is made
+# once in BUILD/content-key/ (key.pem stays there; key.pub.pem goes into the
+# host), and the statement is made by the native tamber-catalogue, built in
+# build/. Its release number is the time of the run, so that it is above
+# whatever an earlier run's host accepted into its store. Without --signed
+# the host is built without a key.
 #
 # Usage: scripts/run.sh [--no-install] [--signed]
 set -euo pipefail
@@ -85,12 +87,12 @@ if [ -n "$signed" ]; then
   fi
   openssl pkey -in "$key_dir/key.pem" -pubout -out "$key_dir/key.pub.pem"
   content_key="$key_dir/key.pub.pem"
-  echo "Signed content: the host verifies the lists with $content_key"
+  echo "Signed content: the host verifies the release statement with $content_key"
 fi
 
 step="building quillon.exe in $build"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DTAMBER_CONTENT_KEY="$content_key" >/dev/null
+  -DCMAKE_BUILD_TYPE=Release -DTAMBER_CONTENT_KEY="$content_key" -DTAMBER_CONTENT_KEY_THRESHOLD=1 >/dev/null
 ninja -C "$build" quillon tblobby tamber-catalogue host_tool
 quillon="$build/src/quillon.exe"
 host_tool="$build/tests/e2e/host_tool.exe"
@@ -109,7 +111,7 @@ if [ -n "$signed" ]; then
   cmake -S "$root" -B "$root/build" -G Ninja >/dev/null
   ninja -C "$root/build" tamber-catalogue
   TAMBER_CATALOGUE="$root/build/tools/tamber-catalogue" \
-    "$root/scripts/make-content.sh" --sign "$key_dir/key.pem" "$build" "$content"
+    "$root/scripts/make-content.sh" --sign "$key_dir/key.pem" --release "$(date -u +%s)" "$build" "$content"
 else
   TAMBER_CATALOGUE="$root/scripts/wine-run.sh $build/tools/tamber-catalogue.exe" \
     "$root/scripts/make-content.sh" "$build" "$content"

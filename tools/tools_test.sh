@@ -124,34 +124,120 @@ grep -qF "warning: 'data/A.png' and 'data/a.png' are the same file on Windows" "
   fail "no letter-case warning: $(cat "$work/err")"
 [ "$(wc -l <"$cased/.pm_file_list")" -eq 2 ] || fail "letter-case list: $(cat "$cased/.pm_file_list")"
 
-# --sign: both lists signed as openssl signs, verifiable with openssl alone;
-# a second run lists no signature file; a key that is no P-256 private key
-# signs nothing.
-keys="$(cd "$(dirname "${BASH_SOURCE[0]}")/../tests/keys" && pwd)"
+# --sign: the release statement. Throwaway keys a, b, c.
+keys="$work/keys"
+mkdir -p "$keys"
+for k in a b c; do
+  openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$keys/$k.pem" 2>/dev/null
+  openssl pkey -in "$keys/$k.pem" -pubout -out "$keys/$k.pub.pem"
+done
+point() {  # the uncompressed point of a public key file, upper-case hex
+  openssl pkey -pubin -in "$1" -outform DER | tail -c 65 | xxd -p -c 65 | tr a-f A-F
+}
+field() {  # field() LINE-KEYWORD N: field N of the statement's line starting with the keyword
+  awk -v k="$1" -v n="$2" '$1 == k { print $n; exit }' "$signed/.tb_release"
+}
+snapshot() {  # every file of the folder with its digest
+  (cd "$1" && find . -type f -print0 | sort -z | xargs -0 sha256sum)
+}
+# expect_refused CAUSE ARGS...: exit status 1, CAUSE on stderr, the folder unchanged.
+expect_refused() {
+  local cause="$1"
+  shift
+  snapshot "$signed" >"$work/before"
+  expect_status 1 "$catalogue_tool" "$@" "$signed"
+  grep -qF -- "$cause" "$work/err" || fail "'$*': no '$cause' in: $(cat "$work/err")"
+  grep -q 'nothing written$' "$work/err" || fail "'$*': does not say nothing was written: $(cat "$work/err")"
+  snapshot "$signed" >"$work/after"
+  cmp -s "$work/before" "$work/after" || fail "'$*' changed the folder:"$'\n'"$(diff "$work/before" "$work/after")"
+}
 signed="$work/signed"
 mkdir -p "$signed"
 printf 'lobby' >"$signed/tblobby.dll"
 printf 'tblobby.dll:\n' >"$signed/.tb_file_list"
-expect_status 0 "$catalogue_tool" --sign "$keys/content_key.pem" "$signed"
-expect_status 0 "$catalogue_tool" --sign "$keys/content_key.pem" "$signed"
-for list in .pm_file_list .tb_file_list; do
-  openssl dgst -sha256 -verify "$keys/content_key.pub.pem" -signature "$signed/$list.sig" "$signed/$list" \
-    >/dev/null 2>&1 || fail "--sign: $list.sig does not verify with openssl"
-done
+printf 'old' >"$signed/.pm_file_list.sig"  # what older tools wrote is not content
+
+# A first release: number 1, 30 days, both lists' sizes and digests, the
+# signing key as the set, 1 of 1; the signature verifies with openssl alone
+# over the context string and the lines before it.
+expect_status 0 "$catalogue_tool" --sign "$keys/a.pem" "$signed"
 [ "$(cut -d' ' -f1 "$signed/.pm_file_list")" = "tblobby.dll" ] ||
-  fail "--sign: catalogue lists more than the content: $(cat "$signed/.pm_file_list")"
-cp "$signed/.pm_file_list" "$work/list.before"
-cp "$signed/.pm_file_list.sig" "$work/sig.before"
-printf 'more' >"$signed/new.bin"
-expect_status 1 "$catalogue_tool" --sign "$keys/content_key.pub.pem" "$signed"
-grep -q "no private key" "$work/err" || fail "--sign with a public key: $(cat "$work/err")"
-cmp -s "$signed/.pm_file_list" "$work/list.before" || fail "--sign with a public key rewrote the catalogue"
-cmp -s "$signed/.pm_file_list.sig" "$work/sig.before" || fail "--sign with a public key changed a signature"
-rm "$signed/.tb_file_list"
-expect_status 1 "$catalogue_tool" --sign "$keys/content_key.pem" "$signed"
-grep -q "cannot read '.*\.tb_file_list': nothing written" "$work/err" ||
-  fail "--sign without .tb_file_list: $(cat "$work/err")"
-cmp -s "$signed/.pm_file_list" "$work/list.before" || fail "--sign without .tb_file_list rewrote the catalogue"
+  fail "--sign: the catalogue lists more than the content: $(cat "$signed/.pm_file_list")"
+[ "$(head -n 2 "$signed/.tb_release")" = $'tamber-release 1\nrelease 1' ] || fail "first release: $(cat "$signed/.tb_release")"
+for list in .pm_file_list .tb_file_list; do
+  want="$(stat -c %s "$signed/$list") $(sha256sum "$signed/$list" | cut -d' ' -f1 | tr a-f A-F)"
+  grep -qx "list $list $want" "$signed/.tb_release" || fail "statement does not state $list as '$want'"
+done
+[ "$(field keys 2) $(field keys 3)" = "1 $(point "$keys/a.pub.pem")" ] || fail "first key set: $(grep keys "$signed/.tb_release")"
+days=$(( ($(date -u -d "$(field expires 2)" +%s) - $(date -u +%s) + 300) / 86400 ))
+[ "$days" -eq 30 ] || fail "default expiry is $days days away, not 30"
+grep -v '^signature ' "$signed/.tb_release" >"$work/body"
+{ printf 'tamber release statement\0'; cat "$work/body"; } >"$work/message"
+field signature 3 | xxd -r -p >"$work/signature.der"
+openssl dgst -sha256 -verify "$keys/a.pub.pem" -signature "$work/signature.der" "$work/message" >/dev/null 2>&1 ||
+  fail "the statement's signature does not verify with openssl over the context and body"
+[ "$(field signature 2)" = "$(point "$keys/a.pub.pem" | xxd -r -p | sha256sum | cut -d' ' -f1 | tr a-f A-F)" ] ||
+  fail "the signature's key id is not the SHA-256 of the point"
+expect_status 0 "$catalogue_tool" --verify "$signed"
+grep -qx '.tb_release: .tb_file_list matches' "$work/out" || fail "--verify of the statement: $(cat "$work/out")"
+
+# The next rounds: the published number + 1, or a higher one asked for.
+expect_status 0 "$catalogue_tool" --sign "$keys/a.pem" --expires 7 "$signed"
+[ "$(field release 2)" = 2 ] || fail "second release is $(field release 2)"
+expect_status 0 "$catalogue_tool" --sign "$keys/a.pem" --release 5 "$signed"
+[ "$(field release 2)" = 5 ] || fail "--release 5 wrote $(field release 2)"
+
+# Refusals, each writing nothing.
+expect_refused "is not above the published release 5" --sign "$keys/a.pem" --release 5
+expect_refused "is not above the published release 5" --sign "$keys/a.pem" --release 3
+expect_refused "an expiry in the past" --sign "$keys/a.pem" --expires 0
+expect_refused "an expiry in the past" --sign "$keys/a.pem" --expires -2
+expect_refused "more than 3650 days" --sign "$keys/a.pem" --expires 3651
+expect_refused "'$keys/b.pem' is outside the key set" --sign "$keys/b.pem"
+expect_refused "holds no private key" --sign "$keys/a.pub.pem"
+expect_refused "--threshold must be from 1 to 1" --sign "$keys/a.pem" --key-set "$keys/a.pub.pem" --threshold 2
+# A rotation to keys that do not sign it would shut every later release out.
+expect_refused "too few signatures for the new key set: 0 keys of it sign, 1 needed" \
+  --sign "$keys/a.pem" --key-set "$keys/b.pub.pem" --threshold 1
+printf 'more' >"$signed/new.bin"  # content changed: still nothing written on a refusal
+expect_refused "an expiry in the past" --sign "$keys/a.pem" --expires 0
+mv "$signed/.tb_file_list" "$work/deps"
+expect_refused "cannot read '$signed/.tb_file_list'" --sign "$keys/a.pem"
+mv "$work/deps" "$signed/.tb_file_list"
+
+# Rotation to 2 of {a, b}, signed by the published set and the new one;
+# then one signature short of the new threshold is refused.
+expect_status 0 "$catalogue_tool" --sign "$keys/a.pem" --sign "$keys/b.pem" \
+  --key-set "$keys/b.pub.pem" "$keys/a.pub.pem" --threshold 2 "$signed"
+sorted="$(printf '%s\n' "$(point "$keys/a.pub.pem")" "$(point "$keys/b.pub.pem")" | LC_ALL=C sort | tr '\n' ' ')"
+[ "$(field release 2) $(grep '^keys ' "$signed/.tb_release" | cut -d' ' -f2-) " = "6 2 $sorted" ] ||
+  fail "rotation to 2 of a, b: $(cat "$signed/.tb_release")"
+grep -q '^new.bin ' "$signed/.pm_file_list" || fail "the rotation round did not list new.bin"
+expect_refused "too few signatures for the published key set: 1 key of it signs, 2 needed" --sign "$keys/b.pem"
+expect_status 0 "$catalogue_tool" --sign "$keys/b.pem" --sign "$keys/a.pem" "$signed"
+[ "$(grep -c '^signature ' "$signed/.tb_release")" -eq 2 ] || fail "two keys, not two signatures"
+
+# Rotation to c alone: a and b retire it, c signs too; a retired key is then
+# outside the set.
+expect_refused "too few signatures for the published key set: 1 key of it signs, 2 needed" \
+  --sign "$keys/a.pem" --sign "$keys/c.pem" --key-set "$keys/c.pub.pem" --threshold 1
+expect_status 0 "$catalogue_tool" --sign "$keys/a.pem" --sign "$keys/b.pem" --sign "$keys/c.pem" \
+  --key-set "$keys/c.pub.pem" --threshold 1 "$signed"
+expect_refused "'$keys/a.pem' is outside the key set" --sign "$keys/a.pem"
+expect_status 0 "$catalogue_tool" --sign "$keys/c.pem" "$signed"
+[ "$(field release 2)" = 9 ] || fail "release after the rotations is $(field release 2)"
+expect_status 0 "$catalogue_tool" --verify "$signed"
+
+# A list changed after signing: --verify says which; the catalogue alone is
+# written with a warning that the statement no longer matches.
+printf 'tblobby.dll: new.bin\n' >"$signed/.tb_file_list"
+expect_status 1 "$catalogue_tool" --verify "$signed"
+grep -q '^.tb_release: .tb_file_list differs: ' "$work/out" || fail "--verify after a list change: $(cat "$work/out")"
+printf 'newer' >"$signed/new.bin"
+expect_status 0 "$catalogue_tool" "$signed"
+grep -qF "no longer matches the catalogue" "$work/err" || fail "no warning of a stale statement: $(cat "$work/err")"
+[ -z "$(find "$work" -name '*.new')" ] || fail "temporary files left: $(find "$work" -name '*.new')"
+[ -z "$(find "$signed" -name '*.sig' ! -name .pm_file_list.sig)" ] || fail "a .sig file was written"
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures failed" >&2

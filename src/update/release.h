@@ -146,6 +146,9 @@ public:
     // refusal `detail` may hold a line for the progress screen.
     virtual verdict check(const std::string& url, std::string_view text, release_statement& statement,
                           std::string& detail) const = 0;
+    // The name the statement is fetched by. Asked of the check, and defined
+    // out of line, so that a host without one does not even hold the name.
+    virtual const char* statement_name() const = 0;
 
 protected:
     ~release_check() = default;
@@ -169,6 +172,7 @@ public:
 
     verdict check(const std::string& url, std::string_view text, release_statement& statement,
                   std::string& detail) const override;
+    const char* statement_name() const override;
 
 private:
     int64_t now() const;

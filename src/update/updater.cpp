@@ -75,7 +75,7 @@ void updater::fetch_catalogue_list() {
         if (open_file(catalogue_list_name, list_receive_limit)) state_ = fetching_catalogue;
         return;
     }
-    if (open_file(release_statement_name, release_statement_limit)) {
+    if (open_file(check_->statement_name(), release_statement_limit)) {
         fetching_statement_ = true;
         state_ = fetching_catalogue;
     }

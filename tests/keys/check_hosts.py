@@ -4,12 +4,15 @@
 usage: check_hosts.py --objdump OBJDUMP [--unsigned HOST.exe] --signed HOST.exe
 
 A host built without a content key imports nothing from bcrypt.dll and holds
-no ".sig" name (it requests no signature); the signed host imports CNG's
-verification and names the signature files.
+no ".tb_release" name (it requests no release statement); the signed host
+imports CNG's verification and names the statement.
 """
 import argparse
 import subprocess
 import sys
+
+# The release statement's name (release_statement_name in src/update/release.h).
+STATEMENT = b".tb_release"
 
 
 def imports(objdump, path):
@@ -36,15 +39,15 @@ def main():
         if "bcrypt.dll" in imports(args.objdump, args.unsigned):
             failures.append(f"{args.unsigned}: imports bcrypt.dll, built without a content key")
         with open(args.unsigned, "rb") as f:
-            if b".sig" in f.read():
-                failures.append(f"{args.unsigned}: holds '.sig', built without a content key")
+            if STATEMENT in f.read():
+                failures.append(f"{args.unsigned}: holds '.tb_release', built without a content key")
     signed = imports(args.objdump, args.signed).get("bcrypt.dll", [])
     for name in ("BCryptImportKeyPair", "BCryptVerifySignature"):
         if name not in signed:
             failures.append(f"{args.signed}: does not import {name} from bcrypt.dll")
     with open(args.signed, "rb") as f:
-        if b".sig" not in f.read():
-            failures.append(f"{args.signed}: names no signature file")
+        if STATEMENT not in f.read():
+            failures.append(f"{args.signed}: does not name the release statement '.tb_release'")
     for failure in failures:
         print(failure, file=sys.stderr)
     if not failures:

@@ -64,6 +64,51 @@ std::string openssl_error() {
     return text;
 }
 
+// The P-256 key in the PEM file at `path`: a private key, or with
+// `private_key` false a public one. Null, with `error` saying why, otherwise.
+pkey_ptr read_key_file(const std::string& path, bool private_key, std::string& error) {
+    const bio_ptr file(BIO_new_file(path.c_str(), "rb"));
+    if (!file) {
+        error = "cannot open '" + path + "': " + openssl_error();
+        return nullptr;
+    }
+    pkey_ptr key(private_key ? PEM_read_bio_PrivateKey(file.get(), nullptr, nullptr, nullptr)
+                             : PEM_read_bio_PUBKEY(file.get(), nullptr, nullptr, nullptr));
+    if (!key) {
+        error = "'" + path + "' holds no " + (private_key ? "private" : "public") + " key in PEM form: " +
+                openssl_error();
+        return nullptr;
+    }
+    char group[64] = "";
+    if (!EVP_PKEY_is_a(key.get(), "EC") ||
+        EVP_PKEY_get_utf8_string_param(key.get(), OSSL_PKEY_PARAM_GROUP_NAME, group, sizeof group, nullptr) != 1 ||
+        std::strcmp(group, "prime256v1") != 0) {
+        ERR_clear_error();
+        error = "'" + path + "' is not an ECDSA P-256 (prime256v1) key";
+        return nullptr;
+    }
+    return key;
+}
+
+// The uncompressed point of `key`, from its SubjectPublicKeyInfo.
+bool point_of(EVP_PKEY* key, const std::string& path, p256_public_key& point, std::string& error) {
+    // A key file may ask for compressed points; the statement holds them
+    // uncompressed.
+    EVP_PKEY_set_utf8_string_param(key, OSSL_PKEY_PARAM_EC_POINT_CONVERSION_FORMAT,
+                                   OSSL_PKEY_EC_POINT_CONVERSION_FORMAT_UNCOMPRESSED);
+    unsigned char* info_bytes = nullptr;
+    const int length = i2d_PUBKEY(key, &info_bytes);
+    const openssl_bytes_ptr info(info_bytes);
+    ERR_clear_error();
+    if (length != static_cast<int>(sizeof p256_key_info_prefix + p256_public_key_bytes) ||
+        std::memcmp(info.get(), p256_key_info_prefix, sizeof p256_key_info_prefix) != 0) {
+        error = "'" + path + "': the public point cannot be read uncompressed";
+        return false;
+    }
+    std::memcpy(point.data(), info.get() + sizeof p256_key_info_prefix, point.size());
+    return true;
+}
+
 }  // namespace
 
 bool openssl_verifier::verify(const p256_public_key& key, std::span<const uint8_t> message,
@@ -103,24 +148,8 @@ bool openssl_verifier::verify(const p256_public_key& key, std::span<const uint8_
 
 bool sign_with_key_file(const std::string& key_path, std::span<const uint8_t> message, std::vector<uint8_t>& der,
                         std::string& error) {
-    const bio_ptr file(BIO_new_file(key_path.c_str(), "rb"));
-    if (!file) {
-        error = "cannot open '" + key_path + "': " + openssl_error();
-        return false;
-    }
-    const pkey_ptr key(PEM_read_bio_PrivateKey(file.get(), nullptr, nullptr, nullptr));
-    if (!key) {
-        error = "'" + key_path + "' holds no private key in PEM form: " + openssl_error();
-        return false;
-    }
-    char group[64] = "";
-    if (!EVP_PKEY_is_a(key.get(), "EC") ||
-        EVP_PKEY_get_utf8_string_param(key.get(), OSSL_PKEY_PARAM_GROUP_NAME, group, sizeof group, nullptr) != 1 ||
-        std::strcmp(group, "prime256v1") != 0) {
-        ERR_clear_error();
-        error = "'" + key_path + "' is not an ECDSA P-256 (prime256v1) key";
-        return false;
-    }
+    const pkey_ptr key = read_key_file(key_path, true, error);
+    if (!key) return false;
 
     md_context_ptr context(EVP_MD_CTX_new());
     std::size_t length = 0;
@@ -136,6 +165,16 @@ bool sign_with_key_file(const std::string& key_path, std::span<const uint8_t> me
     }
     der.resize(length);
     return true;
+}
+
+bool public_point_of_key_file(const std::string& key_path, p256_public_key& point, std::string& error) {
+    const pkey_ptr key = read_key_file(key_path, true, error);
+    return key && point_of(key.get(), key_path, point, error);
+}
+
+bool read_public_key_file(const std::string& key_path, p256_public_key& point, std::string& error) {
+    const pkey_ptr key = read_key_file(key_path, false, error);
+    return key && point_of(key.get(), key_path, point, error);
 }
 
 }  // namespace tamber::native

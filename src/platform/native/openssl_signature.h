@@ -24,4 +24,13 @@ public:
 bool sign_with_key_file(const std::string& key_path, std::span<const uint8_t> message, std::vector<uint8_t>& der,
                         std::string& error);
 
+// The public point of the ECDSA P-256 private key in the PEM file at
+// `key_path`, uncompressed. False, with `error` saying why, as above.
+bool public_point_of_key_file(const std::string& key_path, p256_public_key& point, std::string& error);
+
+// The point of the ECDSA P-256 public key in the PEM file at `key_path`
+// ("BEGIN PUBLIC KEY", as `openssl pkey -pubout` writes it), uncompressed.
+// False, with `error` saying why, when the file holds no such key.
+bool read_public_key_file(const std::string& key_path, p256_public_key& point, std::string& error);
+
 }  // namespace tamber::native
