@@ -270,13 +270,16 @@ bool is_chunked(HINTERNET handle) {
     return std::strstr(value, "chunked") != nullptr;
 }
 
-// Reads the body of a redirect reply to its end, if it ends within
-// redirect_body_bytes: whether it did. A redirect's body is a line or two
-// as a rule; this bound is far above that, so that any honest one is read
-// whole here and its connection serves the next hop.
+// Reads the body of a redirect reply to its end, if it ends within `bound`
+// bytes: whether it did. A redirect's body is a line or two as a rule. One
+// that announces a length is read to its end when that is at most
+// redirect_body_bytes, far above any honest one, so that its connection
+// serves the next hop; any other is given up past redirect_peek_bytes (an
+// endless one costs no more than that).
 constexpr DWORD redirect_body_bytes = 1024 * 1024;
+constexpr DWORD redirect_peek_bytes = 65536;
 
-bool read_to_end(HINTERNET handle) {
+bool read_to_end(HINTERNET handle, DWORD bound) {
     char scratch[16384];
     DWORD total = 0;
     for (;;) {
@@ -284,7 +287,7 @@ bool read_to_end(HINTERNET handle) {
         if (!InternetReadFile(handle, scratch, sizeof scratch, &received)) return false;
         if (received == 0) return true;
         total += received;
-        if (total > redirect_body_bytes) return false;
+        if (total > bound) return false;
     }
 }
 
@@ -293,8 +296,8 @@ bool read_to_end(HINTERNET handle) {
 // error in `error`. A redirect's body is read to its end and the hop closed
 // at once: nothing is left for the close to drain, and its connection goes
 // back to WinINet's pool for the next hop, so a chain of such hops needs
-// one connection. A hop whose body goes on past redirect_body_bytes, or
-// fails, goes to the closer at once: WinINet's close reads the rest of it
+// one connection. A hop whose body goes on past the bound (read_to_end),
+// or fails, goes to the closer at once: WinINet's close reads the rest of it
 // before the connection is pooled again or dropped (so no later reply is
 // read from the middle of it), and the next hop has a second connection
 // meanwhile. A chain never holds its hops open until it ends: WinINet caps
@@ -327,7 +330,10 @@ HINTERNET open_reply(wininet_request& request, DWORD& error) {
         if (!found || !is_followed_redirect(status) || !redirect_target(handle.get(), address, target))
             return handle.release();
         ++redirects;
-        if (read_to_end(handle.get()))
+        bool announced = false;
+        const DWORD length = query_number(handle.get(), HTTP_QUERY_CONTENT_LENGTH, announced);
+        if (read_to_end(handle.get(), announced && length <= redirect_body_bytes ? redirect_body_bytes
+                                                                                   : redirect_peek_bytes))
             handle.reset();
         else
             abandon_handle(handle.release());

@@ -20,10 +20,12 @@
 //                 https follows no redirect to http
 //                 (ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR). A redirect's
 //                 body is read to its end and the hop closed there, its
-//                 connection reused by the next hop; one that goes on past
-//                 1 MiB is closed at once by the one closer thread (64 KiB
-//                 of stack reserved), which takes such handles in turn, so
-//                 a chain is never left holding connections of its own.
+//                 connection reused by the next hop; one that announces
+//                 more than 1 MiB, or goes on past 64 KiB without a
+//                 length, is closed at once by the one
+//                 closer thread (64 KiB of stack reserved), which takes
+//                 such handles in turn, so a chain is never left holding
+//                 connections of its own.
 //                 The caller never calls a WinINet function that waits on
 //                 the server.
 //   poll_open     whether the thread has the final reply, or its error.
