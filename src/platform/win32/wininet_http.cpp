@@ -303,7 +303,9 @@ bool read_to_end(HINTERNET handle, DWORD bound) {
 // meanwhile. A chain never holds its hops open until it ends: WinINet caps
 // the connections to one server (INTERNET_OPTION_MAX_CONNS_PER_SERVER, 2
 // by default on older Windows), and a chain that held more would wait for
-// one of its own to be freed.
+// one of its own to be freed. Only a body that never ends keeps its
+// connection for good: WinINet's close reads it for as long as the server
+// sends without a pause, and the closer's later handles wait behind it.
 HINTERNET open_reply(wininet_request& request, DWORD& error) {
     int redirects = 0;
     std::string address = request.url;
