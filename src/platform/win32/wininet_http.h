@@ -6,9 +6,10 @@
 //                 threads, which does all the waiting (one thread serves
 //                 consecutive requests; another starts only while every
 //                 one is busy): InternetOpenUrlA(session, url, no headers,
-//                 INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_COOKIES |
-//                 INTERNET_FLAG_NO_AUTO_REDIRECT, 0): never from the cache,
-//                 no cookies; redirects (is_followed_redirect: 301, 302,
+//                 INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+//                 INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT,
+//                 0): never from the cache nor into it, no cookies;
+//                 redirects (is_followed_redirect: 301, 302,
 //                 303, 307, 308, relative or absolute Location; any other
 //                 status is the final reply) followed there, at most
 //                 max_redirects of them (WinINet itself follows without
