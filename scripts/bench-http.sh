@@ -12,7 +12,13 @@
 #   hostile  files through 10-hop redirect chains whose every hop has an
 #            endless body (tests/server/test_server.py): the seconds, and
 #            the threads of the WinINet host's process before the run,
-#            right after it and 5 s after it.
+#            right after it and 5 s after it. Each such hop keeps its
+#            connection while WinINet's close drains it, that is for as
+#            long as the server sends, and the closer's later hops wait
+#            with theirs: N files hold some 10 N connections on both sides
+#            (and the test server a thread each), which is why the default
+#            is 200 files, not 2,000, whose 20,000 connections meet the
+#            usual limit of open files.
 #
 # Usage: scripts/bench-http.sh
 # Environment: BENCH_PARTS ("small big hostile"), BENCH_SMALL_FILES (2000),
