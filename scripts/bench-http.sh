@@ -127,13 +127,13 @@ if [[ " $parts " == *" small "* ]]; then
   make_content "$work/small" "$small_files" 50 500
   serve_nginx "$work/small"
   echo "== $small_files small files (50 to 500 bytes) from nginx"
-  printf '%-26s %9s %9s %14s\n' "client, pacing" seconds steps "steps per file"
+  printf '%-34s %9s %9s %14s\n' "client, pacing" seconds steps "steps per file"
   for client in native win64; do
     for pace in 0 "$frame_ms"; do
       if [ "$client" = native ]; then out="$(run_native "$base" "$pace")"; else out="$(run_wine win64 "$win64" "$base" "$pace")"; fi
       steps="$(figure steps "$out")"
       label="$([ "$client" = native ] && echo "libcurl (native)" || echo "WinINet (64-bit Wine)"), $([ "$pace" = 0 ] && echo loop || echo "${pace} ms frames")"
-      printf '%-26s %9.2f %9d %14.2f\n' "$label" "$(figure seconds "$out")" "$steps" \
+      printf '%-34s %9.2f %9d %14.2f\n' "$label" "$(figure seconds "$out")" "$steps" \
         "$(python3 -c "print($steps / $small_files)")"
     done
   done
