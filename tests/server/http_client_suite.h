@@ -702,8 +702,10 @@ TYPED_TEST_P(updater_live_suite, each_small_file_costs_at_most_three_steps) {
     }
     EXPECT_EQ(up.state(), complete);
     EXPECT_EQ(read_file("data/f7.bin"), pattern_bytes(50 + 7 * 37, 7));
-    // The two lists cost two steps each, and the last check one.
-    EXPECT_LE(steps, 3 * files + 5);
+    // The two lists cost two steps each and the last check one; a few more
+    // are allowed for a body that happens to come in two pieces. A step
+    // more per file would be 40.
+    EXPECT_LE(steps, 3 * files + 5 + 5);
 }
 
 REGISTER_TYPED_TEST_SUITE_P(updater_live_suite, whole_run_for_reference,
