@@ -31,6 +31,9 @@ inline std::filesystem::path server_path(const std::string& unix_path) {
 
 struct request_record {
     std::string method, path, user_agent, cache_control, pragma, cookie;
+    // The connections open as the request came that had carried a request
+    // for the same first path segment (a test folder), this one included.
+    unsigned connections = 0;
 };
 
 class live_server {
@@ -52,8 +55,9 @@ public:
                 if (tab == std::string::npos) break;
                 start = tab + 1;
             }
-            fields.resize(6);
-            records.push_back({fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]});
+            fields.resize(7);
+            records.push_back({fields[0], fields[1], fields[2], fields[3], fields[4], fields[5],
+                               static_cast<unsigned>(std::strtoul(fields[6].c_str(), nullptr, 10))});
         }
         return records;
     }

@@ -60,6 +60,7 @@ struct curl_request final : curl_object {
     std::size_t target_filled = 0;
     bool secure = false;         // the request started on https
     bool location_seen = false;  // the current reply carries a Location header
+    std::string location;        // its value, as sent
     // The current reply is a redirect that is followed once its body has
     // been dropped (`hop_body` bytes of it so far; `hop_cut` when it was
     // longer than redirect_body_cap_bytes and the transfer was cut off).
@@ -130,8 +131,14 @@ size_t on_header(char* data, size_t size, size_t items, void* user) {
     const std::string_view line(data, size * items);
     if (starts_with_no_case(line, "http/")) {
         request->location_seen = false;
+        request->location.clear();
     } else if (starts_with_no_case(line, "location:")) {
         request->location_seen = true;
+        std::string_view value = line.substr(9);
+        while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+        while (!value.empty() && (value.back() == '\r' || value.back() == '\n' || value.back() == ' '))
+            value.remove_suffix(1);
+        request->location.assign(value);
     } else if (line == "\r\n" || line == "\n") {
         // End of one reply's headers: the final one unless it is interim
         // (1xx) or a redirect to follow once its body has been dropped.
@@ -176,6 +183,31 @@ size_t on_body(char* data, size_t size, size_t items, void* user) {
     return count;
 }
 
+// The Location of the current reply resolved against its URL; empty when
+// no URL can be made of it. libcurl resolves it when the transfer ends, but
+// not for one cut off in its body (a redirect body past
+// redirect_body_cap_bytes that came with a Content-Length): that one is
+// resolved here, by libcurl's URL parser, from the header as it was sent.
+std::string redirect_target(curl_request& request) {
+    char* resolved = nullptr;
+    if (curl_easy_getinfo(request.easy, CURLINFO_REDIRECT_URL, &resolved) == CURLE_OK && resolved) return resolved;
+    char* base = nullptr;
+    if (request.location.empty() || curl_easy_getinfo(request.easy, CURLINFO_EFFECTIVE_URL, &base) != CURLE_OK ||
+        !base)
+        return {};
+    CURLU* url = curl_url();
+    if (!url) return {};
+    std::string target;
+    char* joined = nullptr;
+    if (curl_url_set(url, CURLUPART_URL, base, 0) == CURLUE_OK &&
+        curl_url_set(url, CURLUPART_URL, request.location.c_str(), 0) == CURLUE_OK &&
+        curl_url_get(url, CURLUPART_URL, &joined, 0) == CURLUE_OK && joined)
+        target = joined;
+    curl_free(joined);
+    curl_url_cleanup(url);
+    return target;
+}
+
 // Sends a request whose redirect reply has ended on to the redirect's
 // target, on the same easy handle; its connection goes back to the cache
 // for the next hop when the reply was read whole. A reply whose body
@@ -189,10 +221,10 @@ bool follow(curl_request& request) {
         request.result = CURLE_TOO_MANY_REDIRECTS;
         return false;
     }
-    // The Location resolved against the reply's URL; none when libcurl
-    // could not make a URL of it.
-    char* resolved = nullptr;
-    if (curl_easy_getinfo(request.easy, CURLINFO_REDIRECT_URL, &resolved) != CURLE_OK || !resolved) {
+    // The Location resolved against the reply's URL; none when no URL can
+    // be made of it.
+    const std::string resolved = redirect_target(request);
+    if (resolved.empty()) {
         request.result = CURLE_URL_MALFORMAT;
         return false;
     }
@@ -202,9 +234,8 @@ bool follow(curl_request& request) {
         request.result = CURLE_UNSUPPORTED_PROTOCOL;
         return false;
     }
-    // libcurl copies the URL it is given: the target, which belongs to the
-    // finished transfer, may go with it.
-    const CURLcode set = curl_easy_setopt(request.easy, CURLOPT_URL, resolved);
+    // libcurl copies the URL it is given.
+    const CURLcode set = curl_easy_setopt(request.easy, CURLOPT_URL, resolved.c_str());
     curl_multi_remove_handle(request.session->multi, request.easy);
     if (set != CURLE_OK) {
         request.result = set;
@@ -212,6 +243,7 @@ bool follow(curl_request& request) {
     }
     request.hop = false;
     request.location_seen = false;
+    request.location.clear();
     request.hop_body = 0;
     request.hop_cut = false;
     request.finished = false;

@@ -123,8 +123,44 @@ struct wininet_object {
     explicit wininet_object(kind_type k) : kind(k) {}
 };
 
+struct wininet_request;
+
+// What a session's requests share: the internet handle and the threads
+// that carry the requests out, each serving one request after another from
+// the queue, so that consecutive files cost no thread each. A thread is
+// started only when a request comes and none is free (one that still waits
+// on an abandoned request's server is not); a thread with nothing to do for
+// a while, or whose session has been closed, ends.
+//
+// The internet handle is closed when the last of the session, its threads
+// and its requests lets go: never while a thread or request may still use
+// its raw value, which WinINet would hand out again to a later handle. The
+// close goes to the closer, after every hop of the session's requests
+// queued there before it.
+struct session_core {
+    HINTERNET internet = nullptr;
+    SRWLOCK lock = SRWLOCK_INIT;
+    CONDITION_VARIABLE work = CONDITION_VARIABLE_INIT;  // a request was queued, or the session closed
+    // Guarded by `lock`: the queue of requests no thread has taken yet, and
+    // the counts that tell whether a new thread is needed.
+    wininet_request* first = nullptr;
+    wininet_request* last = nullptr;
+    int queued = 0;
+    int idle = 0;     // threads waiting for a request
+    int threads = 0;  // threads running
+    bool closed = false;
+    LONG references = 1;  // the session's, each thread's and each request's
+
+    void add_reference() { InterlockedIncrement(&references); }
+    void release() {
+        if (InterlockedDecrement(&references) != 0) return;
+        abandon_handle(internet);
+        delete this;
+    }
+};
+
 struct wininet_session final : wininet_object {
-    HINTERNET handle = nullptr;
+    session_core* core = nullptr;
     wininet_session() : wininet_object(session_kind) {}
 };
 
@@ -135,8 +171,10 @@ struct wininet_session final : wininet_object {
 // ends. Shared by the caller and the thread; whichever lets go last deletes
 // it. Everything from `lock` on is guarded by it.
 struct wininet_request final : wininet_object {
-    HINTERNET session = nullptr;
+    session_core* core = nullptr;  // a reference, let go with the request
+    HINTERNET session = nullptr;   // the core's internet handle
     std::string url;
+    wininet_request* next = nullptr;  // in the core's queue
     // The final reply, once the thread has it; closed by the caller or the
     // thread, whichever is last to be done with it (see run_request).
     HINTERNET handle = nullptr;
@@ -163,7 +201,10 @@ struct wininet_request final : wininet_object {
         InitializeCriticalSection(&lock);
         InitializeConditionVariable(&space);
     }
-    ~wininet_request() { DeleteCriticalSection(&lock); }
+    ~wininet_request() {
+        DeleteCriticalSection(&lock);
+        if (core) core->release();
+    }
     wininet_request(const wininet_request&) = delete;
     wininet_request& operator=(const wininet_request&) = delete;
 
@@ -229,48 +270,61 @@ bool is_chunked(HINTERNET handle) {
     return std::strstr(value, "chunked") != nullptr;
 }
 
-// Reads the body of a redirect reply to its end, if it ends within
-// redirect_body_bytes: whether it did.
-constexpr DWORD redirect_body_bytes = 65536;
+// Reads the body of a redirect reply to its end, if it ends within `bound`
+// bytes: whether it did. A redirect's body is a line or two as a rule. One
+// that announces a length is read to its end when that is at most
+// redirect_body_bytes, far above any honest one, so that its connection
+// serves the next hop; any other is given up past redirect_peek_bytes (an
+// endless one costs no more than that).
+constexpr DWORD redirect_body_bytes = 1024 * 1024;
+constexpr DWORD redirect_peek_bytes = 65536;
 
-bool read_to_end(HINTERNET handle) {
-    char scratch[4096];
+bool read_to_end(HINTERNET handle, DWORD bound) {
+    char scratch[16384];
     DWORD total = 0;
     for (;;) {
         DWORD received = 0;
         if (!InternetReadFile(handle, scratch, sizeof scratch, &received)) return false;
         if (received == 0) return true;
         total += received;
-        if (total > redirect_body_bytes) return false;
+        if (total > bound) return false;
     }
 }
 
 // Makes the request: InternetOpenUrlA, and the redirects followed here, not
 // by WinINet, which follows them without limit. Null on failure, with the
-// error in `error`. A redirect's body, short as a rule, is read to its end
-// and the hop closed at once: nothing is left for the close to drain, and
-// its connection is whole for the next hop. A hop whose body goes on longer
-// or fails stays open until the chain ends, then goes to the closer:
-// closing it earlier would hand its connection back for the next request to
-// reuse, possibly before WinINet has drained the rest of its body, and the
-// next reply would then be read from the middle of it.
+// error in `error`. A redirect's body is read to its end and the hop closed
+// at once: nothing is left for the close to drain, and its connection goes
+// back to WinINet's pool for the next hop, so a chain of such hops needs
+// one connection. A hop whose body goes on past the bound (read_to_end),
+// or fails, goes to the closer at once: WinINet's close reads the rest of it
+// before the connection is pooled again or dropped (so no later reply is
+// read from the middle of it), and the next hop has a second connection
+// meanwhile. A chain never holds its hops open until it ends: WinINet caps
+// the connections to one server (INTERNET_OPTION_MAX_CONNS_PER_SERVER, 2
+// by default on older Windows), and a chain that held more would wait for
+// one of its own to be freed. Only a body that never ends keeps its
+// connection for good: WinINet's close reads it for as long as the server
+// sends without a pause, and the closer's later handles wait behind it.
 HINTERNET open_reply(wininet_request& request, DWORD& error) {
-    std::vector<HINTERNET> hops;
-    struct abandon_hops {
-        std::vector<HINTERNET>& hops;
-        ~abandon_hops() {
-            for (HINTERNET hop : hops) abandon_handle(hop);
-        }
-    } abandon_at_end{hops};
     int redirects = 0;
     std::string address = request.url;
     const bool secure = is_https(request.url);
     for (;;) {
+        // A caller that has gone needs no more of the chain, nor its start.
+        if (request.is_abandoned()) {
+            error = ERROR_INTERNET_OPERATION_CANCELLED;
+            return nullptr;
+        }
+        // Nothing is read from WinINet's cache nor written to it: a file is
+        // kept in the store alone, and writing the cache's copy (a file and
+        // an index entry per request) cost more than the request itself
+        // under Wine, some 3 ms of the 4 a small file took.
         // An https request checks the server's certificate (its chain up to
         // a trusted root, its name, its dates); no flag that ignores any of
         // that is ever set.
-        const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT |
-                            (is_https(address) ? INTERNET_FLAG_SECURE : 0);
+        const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES |
+                            INTERNET_FLAG_NO_AUTO_REDIRECT | (is_https(address) ? INTERNET_FLAG_SECURE : 0);
         internet_handle handle(InternetOpenUrlA(request.session, address.c_str(), nullptr, 0, flags, 0));
         if (!handle) {
             error = GetLastError();
@@ -282,12 +336,13 @@ HINTERNET open_reply(wininet_request& request, DWORD& error) {
         if (!found || !is_followed_redirect(status) || !redirect_target(handle.get(), address, target))
             return handle.release();
         ++redirects;
-        if (read_to_end(handle.get())) {
+        bool announced = false;
+        const DWORD length = query_number(handle.get(), HTTP_QUERY_CONTENT_LENGTH, announced);
+        if (read_to_end(handle.get(), announced && length <= redirect_body_bytes ? redirect_body_bytes
+                                                                                   : redirect_peek_bytes))
             handle.reset();
-        } else {
-            hops.push_back(handle.get());
-            handle.release();
-        }
+        else
+            abandon_handle(handle.release());
         // A request made over https stays on https, as WinINet's own
         // redirect handling keeps it: plain http would fetch the file where
         // anyone on the way can change it.
@@ -297,11 +352,6 @@ HINTERNET open_reply(wininet_request& request, DWORD& error) {
         }
         if (redirects > max_redirects) {
             error = ERROR_HTTP_REDIRECT_FAILED;
-            return nullptr;
-        }
-        // A caller that has gone needs no more of the chain.
-        if (request.is_abandoned()) {
-            error = ERROR_INTERNET_OPERATION_CANCELLED;
             return nullptr;
         }
         address = target;
@@ -402,8 +452,8 @@ void carry_out(wininet_request* request) {
     if (handle) read_body(*request);
 }
 
-DWORD WINAPI run_request(void* argument) {
-    auto* request = static_cast<wininet_request*>(argument);
+// Carries out one request taken from the queue, and lets go of it.
+void run_request(wininet_request* request) noexcept {
     // No exception leaves the thread: memory that cannot be had fails the
     // request, its open if the reply is not in yet, else its read.
     try {
@@ -431,6 +481,34 @@ DWORD WINAPI run_request(void* argument) {
         request->handle = nullptr;
     }
     request->release();
+}
+
+// How long a request thread with nothing to do waits for the next request
+// before it ends.
+constexpr DWORD idle_thread_ms = 5000;
+
+DWORD WINAPI serve_requests(void* argument) {
+    auto* core = static_cast<session_core*>(argument);
+    for (;;) {
+        AcquireSRWLockExclusive(&core->lock);
+        ++core->idle;
+        bool waited_out = false;
+        while (!core->first && !core->closed && !waited_out)
+            waited_out = !SleepConditionVariableSRW(&core->work, &core->lock, idle_thread_ms, 0);
+        --core->idle;
+        wininet_request* request = core->first;
+        if (request) {
+            core->first = request->next;
+            if (!core->first) core->last = nullptr;
+            --core->queued;
+        } else {
+            --core->threads;
+        }
+        ReleaseSRWLockExclusive(&core->lock);
+        if (!request) break;
+        run_request(request);
+    }
+    core->release();
     return 0;
 }
 
@@ -442,23 +520,29 @@ wininet_request* as_request(http_handle handle) {
 }  // namespace
 
 http_handle wininet_http::open_session(const char* user_agent, uint32_t& error) {
-    HINTERNET handle = InternetOpenA(user_agent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    internet_handle handle(InternetOpenA(user_agent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!handle) {
         error = GetLastError();
         return nullptr;
     }
-    InternetSetStatusCallbackA(handle, on_status);
+    InternetSetStatusCallbackA(handle.get(), on_status);
     DWORD timeout = network_timeout_ms;
-    InternetSetOptionA(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
-    InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
-    InternetSetOptionA(handle, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof timeout);
+    InternetSetOptionA(handle.get(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
+    InternetSetOptionA(handle.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
+    InternetSetOptionA(handle.get(), INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof timeout);
+    if (connections_per_server_ != 0) {
+        DWORD connections = connections_per_server_;
+        InternetSetOptionA(handle.get(), INTERNET_OPTION_MAX_CONNS_PER_SERVER, &connections, sizeof connections);
+    }
     auto* session = new (std::nothrow) wininet_session;
-    if (!session) {
-        InternetCloseHandle(handle);
+    auto* core = session ? new (std::nothrow) session_core : nullptr;
+    if (!core) {
+        delete session;
         error = ERROR_NOT_ENOUGH_MEMORY;
         return nullptr;
     }
-    session->handle = handle;
+    core->internet = handle.release();
+    session->core = core;
     error = 0;
     return static_cast<wininet_object*>(session);
 }
@@ -469,6 +553,7 @@ http_handle wininet_http::open_url(http_handle session_handle, const char* url, 
         error = ERROR_INVALID_PARAMETER;
         return nullptr;
     }
+    session_core* core = static_cast<wininet_session*>(object)->core;
     // Memory that cannot be had fails the open; nothing is thrown.
     auto* request = new (std::nothrow) wininet_request;
     if (request) {
@@ -482,16 +567,62 @@ http_handle wininet_http::open_url(http_handle session_handle, const char* url, 
         error = ERROR_NOT_ENOUGH_MEMORY;
         return nullptr;
     }
-    request->session = static_cast<wininet_session*>(object)->handle;
-    request->references = 2;  // the caller's and the thread's
-    const thread_handle thread(CreateThread(nullptr, 0, run_request, request, 0, nullptr));
-    if (!thread) {
-        error = GetLastError();
-        delete request;
-        return nullptr;
+    core->add_reference();
+    request->core = core;
+    request->session = core->internet;
+    request->references = 2;  // the caller's and the thread's that takes it
+
+    // Queued for a free thread; a new one starts when none is free.
+    AcquireSRWLockExclusive(&core->lock);
+    if (core->last)
+        core->last->next = request;
+    else
+        core->first = request;
+    core->last = request;
+    ++core->queued;
+    const bool start = core->queued > core->idle;
+    if (start) {
+        ++core->threads;
+        core->add_reference();  // the new thread's
     }
-    error = 0;
-    return static_cast<wininet_object*>(request);
+    WakeConditionVariable(&core->work);
+    ReleaseSRWLockExclusive(&core->lock);
+    if (!start) {
+        error = 0;
+        return static_cast<wininet_object*>(request);
+    }
+    const thread_handle thread(CreateThread(nullptr, 0, serve_requests, core, 0, nullptr));
+    if (thread) {
+        error = 0;
+        return static_cast<wininet_object*>(request);
+    }
+    // No thread to be had: the request waits for a running one, and fails
+    // when there is none.
+    error = GetLastError();
+    AcquireSRWLockExclusive(&core->lock);
+    --core->threads;
+    bool unqueued = false;
+    if (core->threads == 0) {
+        for (wininet_request** link = &core->first; *link; link = &(*link)->next) {
+            if (*link != request) continue;
+            *link = request->next;
+            if (core->last == request) {
+                core->last = nullptr;
+                for (wininet_request* r = core->first; r; r = r->next) core->last = r;
+            }
+            --core->queued;
+            unqueued = true;
+            break;
+        }
+    }
+    ReleaseSRWLockExclusive(&core->lock);
+    core->release();  // the thread that never started
+    if (!unqueued) {
+        error = 0;
+        return static_cast<wininet_object*>(request);
+    }
+    delete request;
+    return nullptr;
 }
 
 open_status wininet_http::poll_open(http_handle handle, uint32_t& error) {
@@ -560,12 +691,15 @@ void wininet_http::close(http_handle handle) {
     auto* object = static_cast<wininet_object*>(handle);
     if (!object) return;
     if (object->kind == wininet_object::session_kind) {
-        // Closing a session closes the requests still open under it, each
-        // as its own close would, draining what is left of its body; the
-        // hops waiting for the closer are among them. So the session goes
-        // to the closer too, after them, never holding up the caller.
+        // The session's idle threads end; its internet handle is closed
+        // once its threads and requests are done with it (session_core).
         auto* session = static_cast<wininet_session*>(object);
-        abandon_handle(session->handle);
+        session_core* core = session->core;
+        AcquireSRWLockExclusive(&core->lock);
+        core->closed = true;
+        WakeAllConditionVariable(&core->work);
+        ReleaseSRWLockExclusive(&core->lock);
+        core->release();
         delete session;
         return;
     }
