@@ -93,6 +93,8 @@ if [ -n "$pkcs12" ]; then
   if [ -n "$password_env" ]; then
     [ -n "${!password_env+set}" ] || { say "--password-env: the variable $password_env is not set"; exit 1; }
     (umask 077 && printf '%s' "${!password_env}" >"$scratch/password")
+    # Not passed on to the build's processes.
+    unset "$password_env"
     password_file="$scratch/password"
   elif [ -z "$password_file" ]; then
     say "--pkcs12 needs --password-file FILE or --password-env NAME"
@@ -132,7 +134,7 @@ case " $platforms " in *" linux "*)
 esac
 [ -z "$signing" ] || command -v osslsigncode >/dev/null || missing+=("osslsigncode (package osslsigncode)")
 if [ "${#missing[@]}" -gt 0 ]; then
-  say "missing: ${missing[*]}; scripts/install-deps.sh core release installs them"
+  say "missing: ${missing[*]}; scripts/install-deps.sh installs them (the layer is named beside each)"
   exit 1
 fi
 
