@@ -82,6 +82,7 @@ scratch="$(mktemp -d "${TMPDIR:-/tmp}/tamber-release.XXXXXX")"
 chmod 700 "$scratch"
 python3 "$root/packaging/settings.py" "$settings" "$scratch/settings.cmake" "$scratch/settings.sh" \
   "${overrides[@]}" || { status=$?; step="checking the settings (nothing was built)"; exit "$status"; }
+platforms="" product_name=""  # set by settings.sh
 # shellcheck source=/dev/null
 source "$scratch/settings.sh"
 
