@@ -77,14 +77,16 @@ def url_problem(url):
 
 
 def read(path):
+    """The settings of the file (key to value, folder, where it was set) and
+    its problems; None instead of settings when the file cannot be read."""
     values, problems = {}, []
     try:
         with open(path, encoding="utf-8") as f:
             lines = f.read().splitlines()
     except OSError as e:
-        return {}, [f"{path}: cannot be read: {e.strerror}"]
+        return None, [f"{path}: cannot be read: {e.strerror}"]
     except UnicodeDecodeError:
-        return {}, [f"{path}: is not UTF-8 text"]
+        return None, [f"{path}: is not UTF-8 text"]
     for number, line in enumerate(lines, 1):
         text = line.split("#", 1)[0].strip() if not line.lstrip().startswith("#") else ""
         if not text:
@@ -109,6 +111,9 @@ def main():
         return 2
     settings, cache, shell = args[:3]
     values, problems = read(settings)
+    if values is None:  # the file itself: nothing else to say
+        print(f"release: {problems[0]}", file=sys.stderr)
+        return 1
     rest = args[3:]
     while rest:
         if rest[0] != "--set" or len(rest) < 2 or "=" not in rest[1]:

@@ -38,9 +38,9 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 say() { echo "release: $*" >&2; }
-usage() {
+usage() {  # [exit code]
   sed -n '/^# Usage:/,/^# TAMBER_JOBS/s/^# \{0,1\}//p' "$0" >&2
-  exit 2
+  exit "${1:-2}"
 }
 
 step="reading the arguments"
@@ -70,7 +70,7 @@ while [ $# -gt 0 ]; do
     --password-file) need_value "$@"; password_file="$2"; shift 2 ;;
     --password-env) need_value "$@"; password_env="$2"; shift 2 ;;
     --timestamp) need_value "$@"; timestamp="$2"; shift 2 ;;
-    -h | --help) usage ;;
+    -h | --help) usage 0 ;;
     *) say "unknown argument '$1'"; usage ;;
   esac
 done
