@@ -31,3 +31,24 @@ function(tamber_warnings target)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
 endfunction()
+
+# The release build is reproducible: the same sources and settings give the
+# same bytes in any folder, at any time. No build folder in the binaries
+# (debug info, assertion texts), no link time in the PE header, archives
+# without time stamps or owners, no symbols.
+if(TAMBER_RELEASE)
+  add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=. -ffile-prefix-map=${PROJECT_BINARY_DIR}=build)
+  foreach(lang C CXX)
+    set(CMAKE_${lang}_ARCHIVE_CREATE "<CMAKE_AR> qcD <TARGET> <LINK_FLAGS> <OBJECTS>")
+    set(CMAKE_${lang}_ARCHIVE_APPEND "<CMAKE_AR> qD <TARGET> <LINK_FLAGS> <OBJECTS>")
+    set(CMAKE_${lang}_ARCHIVE_FINISH "<CMAKE_RANLIB> -D <TARGET>")
+  endforeach()
+  add_link_options(-s)
+  if(WIN32)
+    add_link_options(-Wl,--no-insert-timestamp)
+  else()
+    # What Debian builds its own packages with (lintian's hardening checks).
+    add_compile_options(-fstack-protector-strong $<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>)
+    add_link_options(-Wl,-z,relro -Wl,-z,now)
+  endif()
+endif()

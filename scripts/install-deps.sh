@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what the builds, the tests and the local update server need on a
-# Debian 12 machine, in two layers, each its own apt transaction:
+# Debian 12 machine, in layers, each its own apt transaction:
 #
 #   core    every build and every 64-bit test: compilers, CMake, MinGW,
 #           64-bit Wine, Xvfb, nginx, SDL, OpenSSL and the tools the tests
@@ -16,18 +16,24 @@
 #           under emulation from a private root instead
 #           (scripts/wine32-root.sh), which needs no i386 packages on the
 #           system at all.
+#   release the operator's release tools (scripts/release.sh): NSIS for
+#           the Windows installers, osslsigncode to sign them, lintian to
+#           check the Linux package. Optional, like wine32: only the
+#           release and its tests need it, so a package index that cannot
+#           give it stops nothing else; it says why in its last line and
+#           exits 77.
 #
-# Usage: scripts/install-deps.sh [core|wine32|all]    (default all)
-#   all: core, then wine32; exits 1 only when core fails, and 0 when only
-#   the optional layer could not be had (its line says so).
+# Usage: scripts/install-deps.sh [core|wine32|release|all]    (default all)
+#   all: core, then wine32, then release; exits 1 only when core fails, and
+#   0 when only an optional layer could not be had (its line says so).
 # Safe to run again: apt skips what is there.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
 layer="${1:-all}"
 case "$layer" in
-  core | wine32 | all) ;;
-  *) echo "usage: $0 [core|wine32|all]" >&2; exit 2 ;;
+  core | wine32 | release | all) ;;
+  *) echo "usage: $0 [core|wine32|release|all]" >&2; exit 2 ;;
 esac
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -66,6 +72,7 @@ core_packages=(
   gpgv debian-archive-keyring xz-utils qemu-user-static
 )
 wine32_packages=(wine32:i386 libgnutls30:i386)
+release_packages=(nsis osslsigncode lintian)
 
 say() { echo "install-deps: $*" >&2; }
 
@@ -162,12 +169,29 @@ install_wine32() {
   exit 77
 }
 
+# The optional release layer. Exits 77 with one line when it cannot be had.
+install_release() {
+  if command -v makensis >/dev/null && command -v osslsigncode >/dev/null && command -v lintian >/dev/null; then
+    echo "install-deps: the release tools (makensis, osslsigncode, lintian) are installed"
+    return 0
+  fi
+  update_indexes || true
+  if install_packages release "${release_packages[@]}"; then
+    return 0
+  fi
+  say "the release tools (${release_packages[*]}) could not be installed: ${index_failure:+an index failed ($index_failure), and }apt said: ${install_failure:-no error line};" \
+      "scripts/release.sh and its tests cannot run"
+  exit 77
+}
+
 case "$layer" in
   core) install_core ;;
   wine32) install_wine32 ;;
+  release) install_release ;;
   all)
     install_core
-    # The optional layer in a subshell of its own: its exit 77 ends only it.
+    # The optional layers in subshells of their own: an exit 77 ends only its layer.
     ( install_wine32 ) || [ $? = 77 ] || exit 1
+    ( install_release ) || [ $? = 77 ] || exit 1
     ;;
 esac

@@ -12,8 +12,12 @@
 #   bytes popped) and an end-to-end smoke test of quillon.exe under a
 #   private 32-bit Wine run by user-mode emulation (qemu-i386), and the
 #   output says so and why.
-# The packages come in two layers (scripts/install-deps.sh): the core, which
-# must install, and the system's 32-bit Wine, which may not.
+# The packages come in layers (scripts/install-deps.sh): the core, which
+# must install, and the system's 32-bit Wine and the release tools, which
+# may not.
+# Last, the operator's release kit (scripts/release.sh, tests/release): the
+# release made twice and compared, its signatures, the 64-bit installer
+# under a fresh 64-bit Wine prefix, the .deb.
 # The run ends with a table of every stage (passed, failed or not run, with
 # the reason) and exits non-zero when a stage failed; the last lines name
 # each stage that failed or was not run.
@@ -164,6 +168,26 @@ benchmarks() {
     "$script"
   done
 }
+# The release kit's tests build the release hosts themselves (twice, for
+# the comparison) for a base URL of their own, so that their test server
+# does not meet the other suites' on 8642; the lobby they publish is the
+# recording test library of the 64-bit and the clang builds.
+release_kit() {
+  local tool
+  for tool in makensis osslsigncode lintian; do
+    if ! command -v "$tool" >/dev/null; then
+      echo "the release tools are not installed ($tool is missing; scripts/install-deps.sh release installs them)"
+      exit 77
+    fi
+  done
+  TAMBER_BASE_URL="http://127.0.0.1:${TAMBER_RELEASE_TEST_PORT:-8762}/" \
+    TAMBER_TEST_SERVER="$root/tests/server/test_server.py" \
+    TAMBER_RECORDER_DLL="$root/build-win64/tests/libs/recorder.dll" \
+    TAMBER_HOST_TOOL="$root/build-win64/tests/e2e/host_tool.exe" \
+    TAMBER_RECORDER_SO="$root/build-clang/tests/libs/recorder.so" \
+    TAMBER_JOBS="$jobs" \
+    python3 -m unittest discover -s "$root/tests/release" -p "test_*.py" -v
+}
 fuzzing() {
   if [ -x scripts/fuzz.sh ]; then scripts/fuzz.sh; fi
 }
@@ -175,6 +199,7 @@ if [ "$install" = 1 ]; then
     exit 1
   fi
   stage "install 32-bit Wine (optional)" -- "$root/scripts/install-deps.sh" wine32
+  stage "install release tools (optional)" -- "$root/scripts/install-deps.sh" release
 fi
 gcc="native build (g++, sanitizers)" clang="native build (clang, optimised)"
 win64="Windows build (MinGW x86-64)" win32="Windows build (MinGW i686)"
@@ -195,6 +220,9 @@ else
   stage "private 32-bit Wine for emulation" -- private_wine32
   stage "32-bit smoke test under emulation (qemu-i386)" "$win32" "private 32-bit Wine for emulation" -- smoke32
 fi
+release_needs=("$clang" "$win64" "64-bit Wine prefix")
+[ "$install" = 0 ] || release_needs+=("install release tools (optional)")
+stage "release kit (installers, packages, reproducibility)" "${release_needs[@]}" -- release_kit
 stage "fuzzing" -- fuzzing
 # bench-host.sh measures the 32-bit host where the system's 32-bit Wine runs.
 stage "benchmarks" "$clang" "$(tamber_wine32_runs && echo "$win32" || echo "$win64")" -- benchmarks
