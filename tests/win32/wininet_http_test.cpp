@@ -93,6 +93,19 @@ int thread_count() {
     return count;
 }
 
+// The test server's rules for a chain of `hops` 302 redirects in `folder`,
+// hop0 to hop1 and on to end.bin, each hop's body given by `body` (a rule
+// of the server's, such as "\"endless\": true").
+std::string hop_chain_rules(const served_folder& folder, int hops, const std::string& body) {
+    std::string rules = "{";
+    for (int i = 0; i < hops; ++i) {
+        const std::string next = i + 1 < hops ? folder.path("hop" + std::to_string(i + 1)) : folder.path("end.bin");
+        rules += "\"" + folder.path("hop" + std::to_string(i)) + "\": {\"redirect\": [302, \"" + next + "\"], " +
+                 body + "}" + (i + 1 < hops ? ", " : "}");
+    }
+    return rules;
+}
+
 // A chain of redirects whose bodies never end: each hop is left open and
 // then to the closer, whose one thread drains them in turn. The process
 // gains no thread per hop.
@@ -101,13 +114,7 @@ TEST(wininet_http, hops_with_endless_bodies_are_closed_by_one_thread) {
     constexpr int hops = 8;
     served_folder folder;
     folder.write("end.bin", "chips");
-    std::string rules = "{";
-    for (int i = 0; i < hops; ++i) {
-        const std::string next = i + 1 < hops ? folder.path("hop" + std::to_string(i + 1)) : folder.path("end.bin");
-        rules += "\"" + folder.path("hop" + std::to_string(i)) + "\": {\"redirect\": [302, \"" + next +
-                 "\"], \"endless\": true}" + (i + 1 < hops ? ", " : "}");
-    }
-    live_server::set_rules(rules);
+    live_server::set_rules(hop_chain_rules(folder, hops, "\"endless\": true"));
 
     win32::wininet_http client;
     uint32_t error = 0;
@@ -177,13 +184,7 @@ TEST(wininet_http, a_redirect_chain_needs_at_most_two_connections) {
     constexpr int hops = 10;
     served_folder folder;
     folder.write("end.bin", "chips");
-    std::string rules = "{";
-    for (int i = 0; i < hops; ++i) {
-        const std::string next = i + 1 < hops ? folder.path("hop" + std::to_string(i + 1)) : folder.path("end.bin");
-        rules += "\"" + folder.path("hop" + std::to_string(i)) + "\": {\"redirect\": [302, \"" + next +
-                 "\"], \"gen\": 300000}" + (i + 1 < hops ? ", " : "}");
-    }
-    live_server::set_rules(rules);
+    live_server::set_rules(hop_chain_rules(folder, hops, "\"gen\": 300000"));
 
     win32::wininet_http client;
     client.set_connections_per_server(2);
