@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "progress_snapshot/png.h"
+#include "image/png.h"
 #include "tamber_applet.h"
 
 namespace {
@@ -22,7 +22,7 @@ bool write_png(const std::string &path, const frame_view &view) {
             rgb.insert(rgb.end(), {view.plane[2][i], view.plane[1][i], view.plane[0][i]});
         }
     }
-    return tamber::tools::write_png(path, uint32_t(view.width), uint32_t(view.height), rgb);
+    return tamber::write_png(path, uint32_t(view.width), uint32_t(view.height), rgb);
 }
 
 struct frame {

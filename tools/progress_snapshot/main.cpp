@@ -8,7 +8,7 @@
 #include "applet/tb_applet.h"
 #include "draw/progress_screen.h"
 #include "draw/text.h"
-#include "png.h"
+#include "image/png.h"
 
 #if defined(_WIN32)
 #include "platform/win32/gdi_font.h"
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
             rgb[3 * i + 2] = image.plane(0)[i];
         }
         const std::string path = dir + "/" + s.file;
-        if (!tools::write_png(path, 800, 600, rgb)) {
+        if (!write_png(path, 800, 600, rgb)) {
             std::fprintf(stderr, "progress_snapshot: cannot write %s\n", path.c_str());
             return 1;
         }

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "png.h"
+#include "image/png.h"
 
 namespace tamber::sdl {
 
@@ -21,7 +21,7 @@ bool write_frame_png(const std::string& path, const frame_image& frame) {
         rgb[3 * i + 1] = frame.plane(1)[i];
         rgb[3 * i + 2] = frame.plane(0)[i];
     }
-    return tools::write_png(path, static_cast<uint32_t>(frame.width()), static_cast<uint32_t>(frame.height()), rgb);
+    return write_png(path, static_cast<uint32_t>(frame.width()), static_cast<uint32_t>(frame.height()), rgb);
 }
 
 frame_step::frame_step(sdl_windows& windows, const frame_image& frame, const applet& library, const updater& update,

@@ -1,11 +1,11 @@
-#include "png.h"
+#include "image/png.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <memory>
 
-namespace tamber::tools {
+namespace tamber {
 
 namespace {
 
@@ -100,4 +100,4 @@ bool write_png(const std::string& path, uint32_t width, uint32_t height, const s
     return std::fclose(out.release()) == 0;
 }
 
-}  // namespace tamber::tools
+}  // namespace tamber
