@@ -32,8 +32,10 @@ TEST(png, an_image_over_one_deflate_block_reads_back_pixel_for_pixel) {
     for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>(i * 7 + (i >> 9));
     const std::string path = (std::filesystem::temp_directory_path() / "tamber-png-test.png").string();
     ASSERT_TRUE(write_png(path, width, height, rgb));
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> file = [&] {
+        std::ifstream in(path, std::ios::binary);  // closed before the file is removed, as Windows needs
+        return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }();
     std::filesystem::remove(path);
 
     ASSERT_GT(file.size(), 8u);
