@@ -86,12 +86,17 @@ void updater::fetch_dependency_list() { fetch_list(dependency_list_name, stateme
 void updater::fetch_list(const char* name, const file_list_entry& listed, uint32_t list_state) {
     uint64_t bound = list_receive_limit;
     if (check_) {
-        listed_ = listed;
-        sha256_init(body_digest_);
+        expect_body(listed);
         // One read past the stated size shows a longer list for what it is.
         bound = std::min<uint64_t>(uint64_t{listed.size} + body_slack_bytes, list_receive_limit);
     }
     if (open_file(name, bound)) state_ = list_state;
+}
+
+void updater::expect_body(const file_list_entry& listed) {
+    if (!check_) return;
+    listed_ = listed;
+    sha256_init(body_digest_);
 }
 
 void updater::build_queue() {
@@ -174,8 +179,7 @@ void updater::check_step() {
         const auto entry = catalogue_.find(current_name_);
         if (entry == catalogue_.end()) continue;  // only catalogue names are ever queued
         if (needs_download(current_name_, entry->second.size, entry->second.digest)) {
-            listed_ = entry->second;
-            sha256_init(body_digest_);
+            expect_body(entry->second);
             open_file(current_name_, uint64_t{entry->second.size} + body_slack_bytes);
             return;
         }

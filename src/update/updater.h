@@ -171,6 +171,8 @@ private:
     // `count` bytes have just arrived, or 0 once the body is complete. False,
     // with the line logged and the transfer failed, when it differs.
     bool body_as_listed(uint32_t count);
+    // On a signed host, the entry the next body is tested against.
+    void expect_body(const file_list_entry& listed);
 
     http_client& http_;
     std::string base_url_;

@@ -118,6 +118,28 @@ def sign(folder, key, release=1, **options):
         f.write(release_statement(folder, release, [key], **options))
 
 
+def read_files(folder, names):
+    """{name: bytes} of each of `names` in `folder`."""
+    files = {}
+    for name in names:
+        with open(os.path.join(folder, name), "rb") as f:
+            files[name] = f.read()
+    return files
+
+
+def folder_files(folder):
+    """{relative path: bytes} of every file below `folder` but its download
+    log: what a run may change in a store."""
+    files = {}
+    for top, _, names in os.walk(folder):
+        for name in names:
+            if name != "download.log":
+                path = os.path.join(top, name)
+                with open(path, "rb") as f:
+                    files[os.path.relpath(path, folder)] = f.read()
+    return files
+
+
 def forged(library):
     """`library` with one byte changed where no loader looks (the text of a
     PE file's DOS stub, an ELF file's compiler note): it still loads and

@@ -65,11 +65,7 @@ class SignedTest(harness.PublishedContentTest):
         self.host.start()
 
     def served(self, *names):
-        files = {}
-        for name in names:
-            with open(os.path.join(self.content, name), "rb") as f:
-                files[name] = f.read()
-        return files
+        return harness.read_files(self.content, names)
 
     def keep(self, *names):
         """Restores each of `names` as it is now once the test is over."""
@@ -93,14 +89,7 @@ class SignedTest(harness.PublishedContentTest):
         self.assertEqual(self.host.wait_exit(), 0)
 
     def store_state(self):
-        state = {}
-        for folder, _, names in os.walk(self.host.store):
-            for name in names:
-                if name != "download.log":
-                    path = os.path.join(folder, name)
-                    with open(path, "rb") as f:
-                        state[os.path.relpath(path, self.host.store)] = f.read()
-        return state
+        return harness.folder_files(self.host.store)
 
     def refuses(self, before=None):
         """The one log line of a refused run: nothing loaded, no file but the

@@ -128,23 +128,10 @@ class SignedContent(TamberTest):
         return run
 
     def served(self, *names):
-        """The bytes the server has for each of `names`."""
-        files = {}
-        for name in names:
-            with open(os.path.join(self.www, name), "rb") as f:
-                files[name] = f.read()
-        return files
+        return harness.read_files(self.www, names)
 
     def store_state(self):
-        """Every file of the store but the log, with its bytes."""
-        state = {}
-        for folder, _, names in os.walk(self.store):
-            for name in names:
-                path = os.path.join(folder, name)
-                if name != "download.log":
-                    with open(path, "rb") as f:
-                        state[os.path.relpath(path, self.store)] = f.read()
-        return state
+        return harness.folder_files(self.store)
 
     def refused(self, line):
         """One run that ends in `line` (a pattern, when compiled), loads
