@@ -12,6 +12,21 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
   add_compile_options(-msse2 -mfpmath=sse -mincoming-stack-boundary=2)
 endif()
 
+if(EMSCRIPTEN)
+  # WebAssembly SIMD for the packed pixel loops, in every browser the host
+  # supports. The host is a main module that game libraries (side modules)
+  # link against at run time: all code is position-independent.
+  add_compile_options(-msimd128)
+  set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+  # Debian's Emscripten runs its JavaScript tools with the system's Node.js,
+  # which finds Debian's packaged modules (acorn) only through NODE_PATH.
+  set(tamber_node_path "/usr/share/nodejs")
+  if(DEFINED ENV{NODE_PATH} AND NOT "$ENV{NODE_PATH}" STREQUAL "")
+    set(tamber_node_path "$ENV{NODE_PATH}:/usr/share/nodejs")
+  endif()
+  set_property(GLOBAL PROPERTY RULE_LAUNCH_LINK "${CMAKE_COMMAND} -E env NODE_PATH=${tamber_node_path}")
+endif()
+
 if(WIN32)
   # One self-contained executable: no MinGW runtime DLLs beside it.
   add_link_options(-static -static-libgcc -static-libstdc++)

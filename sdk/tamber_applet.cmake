@@ -21,7 +21,8 @@
 #     own folder (a run path of $ORIGIN), as a DLL finds its own beside it.
 #
 # The library gets no "lib" prefix: "tblobby" builds tblobby.dll (tblobby.so
-# natively).
+# natively, tblobby.wasm for the browser, where it is a WebAssembly side
+# module linked against the host at run time).
 set(_TAMBER_SDK_DIR "${CMAKE_CURRENT_LIST_DIR}")
 
 # The table, as a list of operation:bytes:required.
@@ -42,10 +43,19 @@ set_property(DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFI
 function(tamber_applet_library target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "INCOMPLETE" "" "")
   set(sources ${arg_UNPARSED_ARGUMENTS})
-  add_library(${target} SHARED ${sources})
+  if(EMSCRIPTEN)
+    # In the browser a game library is a WebAssembly side module,
+    # "tblobby.wasm", which the host links at run time: the C runtime it
+    # calls is the host's.
+    add_executable(${target} ${sources})
+    set_target_properties(${target} PROPERTIES SUFFIX ".wasm")
+    target_link_options(${target} PRIVATE -sSIDE_MODULE=1)
+  else()
+    add_library(${target} SHARED ${sources})
+  endif()
   target_include_directories(${target} PRIVATE "${_TAMBER_SDK_DIR}")
   set_target_properties(${target} PROPERTIES PREFIX "" C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden)
-  if(NOT WIN32)
+  if(NOT WIN32 AND NOT EMSCRIPTEN)
     # Shared objects the library links against are looked for in its own
     # folder (the host's store), as Windows looks for a DLL's dependencies
     # in the host's library directory; the library as built is the one

@@ -24,6 +24,9 @@ public:
     // accepted the old one is unloaded, and a failing applet_load leaves the
     // object empty. Returns the library's applet_load result or the failure.
     hresult load(const char* path, void* window, uint32_t reserved);
+    // Whether load(path) can be called now without waiting for the platform
+    // (library_loader::prepare); call again on a later frame until it is.
+    bool prepare(const char* path) { return loader_.prepare(path); }
     // Calls the library's applet_unload, then unmaps it.
     void unload();
 

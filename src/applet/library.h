@@ -21,6 +21,12 @@ constexpr hresult hresult_from_error(uint32_t e) {
 
 class library_loader {
 public:
+    // Whether open(path) can answer now. A platform that maps libraries
+    // only asynchronously (the browser, which will not compile a WebAssembly
+    // module of more than a few kilobytes synchronously) starts mapping
+    // `path` here and says false until that has succeeded or failed; open
+    // then answers at once. Everywhere else mapping is synchronous.
+    virtual bool prepare(const char* /*path*/) { return true; }
     // Maps the library; null on failure with the system error code in `error`.
     virtual void* open(const char* path, uint32_t& error) = 0;
     // The exported entry point called exactly `name`, or null.

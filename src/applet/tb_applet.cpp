@@ -22,6 +22,9 @@ void tb_applet::start_update(window_handle main_window, int32_t application_type
 void tb_applet::update(uint32_t) {
     updater_.step();
     if (updater_.state() != complete) return;
+    // Where the platform maps libraries asynchronously the screen stays at
+    // "Download complete" until the lobby library can be loaded.
+    if (!library_.prepare(root_name_)) return;
 
     // The handover: from this frame's render on, the lobby library draws.
     updater_.reset();

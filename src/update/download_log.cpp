@@ -9,6 +9,7 @@ namespace {
 std::time_t system_clock_now() { return std::time(nullptr); }
 
 log_clock current_clock = system_clock_now;
+log_mirror current_mirror = nullptr;
 
 constexpr const char* day_names[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 constexpr const char* month_names[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -17,6 +18,8 @@ constexpr const char* month_names[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun
 }  // namespace
 
 void set_log_clock(log_clock clock) { current_clock = clock ? clock : system_clock_now; }
+
+void set_log_mirror(log_mirror mirror) { current_mirror = mirror; }
 
 void format_log_time(std::time_t t, char (&out)[32]) {
     // The host runs on one thread, so the shared result of localtime is safe
@@ -34,10 +37,15 @@ void format_log_time(std::time_t t, char (&out)[32]) {
 }
 
 void log_line(const char* text) {
-    std::FILE* file = std::fopen("download.log", "a+");
-    if (!file) return;
     char stamp[32];
     format_log_time(current_clock(), stamp);
+    if (current_mirror) {
+        char line[log_message_capacity + 32];
+        std::snprintf(line, sizeof line, "[%.24s] %s", stamp, text);
+        current_mirror(line);
+    }
+    std::FILE* file = std::fopen("download.log", "a+");
+    if (!file) return;
     std::fprintf(file, "[%.24s] %s\n", stamp, text);
     std::fclose(file);
 }

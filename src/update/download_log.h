@@ -42,4 +42,10 @@ void format_log_time(std::time_t t, char (&out)[32]);
 using log_clock = std::time_t (*)();
 void set_log_clock(log_clock clock);
 
+// Where every line also goes, time stamp included and without its newline,
+// whether or not the file could be written: the browser host's console.
+// Null (the default) for nowhere.
+using log_mirror = void (*)(const char* line);
+void set_log_mirror(log_mirror mirror);
+
 }  // namespace tamber

@@ -102,6 +102,24 @@ TEST_F(tb_applet_test, an_empty_base_url_hands_over_at_once_without_a_request) {
     EXPECT_EQ(library_calls, (std::vector<std::string>{"load 4660 0", "set_server_path ", "set_application_type 2"}));
 }
 
+TEST_F(tb_applet_test, a_platform_that_maps_libraries_later_keeps_the_download_screen_until_it_can) {
+    loader.prepare_waits = 3;
+    boot.set_server_path("");
+    boot.start_update(the_window(), application_type);
+    for (int frame_number = 0; frame_number < 3; ++frame_number) {
+        boot.update(16);
+        EXPECT_TRUE(loader.opened.empty()) << "frame " << frame_number;
+        EXPECT_EQ(boot.update_state().state(), complete);
+        render();
+        EXPECT_EQ(drawn_lines(), std::vector<std::u16string>{u"Download complete"});
+    }
+    boot.update(16);
+    EXPECT_EQ(loader.prepared, std::vector<std::string>(4, "tblobby.dll"));
+    EXPECT_EQ(loader.opened, std::vector<std::string>{"tblobby.dll"});
+    EXPECT_TRUE(library.is_loaded());
+    EXPECT_EQ(boot.update_state().state(), idle);
+}
+
 TEST_F(tb_applet_test, a_complete_update_passes_the_base_url_then_the_application_type) {
     const std::string lobby = "MZ lobby bytes";
     http.serve("http://updates.test/.pm_file_list", test::catalogue_line("tblobby.dll", lobby));

@@ -45,6 +45,17 @@ public:
     bool present = true;             // false: open fails like a missing file
     std::vector<std::string> opened;  // the paths asked for
     int closed = 0;
+    // How many calls of prepare answer "not yet", as an asynchronous
+    // platform's do while it maps the library.
+    int prepare_waits = 0;
+    std::vector<std::string> prepared;  // the paths prepare was asked for
+
+    bool prepare(const char* path) override {
+        prepared.push_back(path);
+        if (prepare_waits == 0) return true;
+        --prepare_waits;
+        return false;
+    }
 
     void* open(const char* path, uint32_t& error) override {
         opened.push_back(path);

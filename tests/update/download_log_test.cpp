@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "update/download_log.h"
 #include "update_test_support.h"
@@ -67,12 +68,22 @@ TEST(download_log, a_message_longer_than_the_buffer_is_cut_at_1023_characters) {
     EXPECT_EQ(whole[1], std::string(fixed_log_clock::stamp) + std::string(1023, 'y'));
 }
 
-TEST(download_log, a_log_that_cannot_be_opened_drops_the_line_quietly) {
+std::vector<std::string> mirrored;
+void mirror(const char* line) { mirrored.emplace_back(line); }
+
+TEST(download_log, a_log_that_cannot_be_opened_drops_the_line_quietly_but_the_mirror_still_gets_it) {
     test::scratch_store store;
+    fixed_log_clock clock;
+    mirrored.clear();
+    set_log_mirror(mirror);
     std::filesystem::create_directory("download.log");
     log_message("InternetOpen: error %d", 12);
+    set_log_mirror(nullptr);
+    log_message("after the mirror is gone");
     EXPECT_TRUE(std::filesystem::is_directory("download.log"));
     EXPECT_TRUE(std::filesystem::is_empty("download.log"));
+    // The mirror's line is the file's line without its newline.
+    EXPECT_EQ(mirrored, std::vector<std::string>{std::string(fixed_log_clock::stamp) + "InternetOpen: error 12"});
 }
 
 }  // namespace

@@ -1,0 +1,23 @@
+#include "platform/web/web_host.h"
+#include "resources/resource_ids.h"
+
+namespace tamber::web {
+
+namespace {
+struct string_entry {
+    uint32_t id;
+    const char16_t* text;
+};
+// Generated from resources/quillon.rc by the build.
+constexpr string_entry strings[] = {
+#include "string_table.inc"
+};
+}  // namespace
+
+std::u16string string_text(uint32_t id) {
+    for (const string_entry& s : strings)
+        if (s.id == id) return s.text;
+    return {};
+}
+
+}  // namespace tamber::web
