@@ -311,16 +311,21 @@ std::vector<uint8_t> release_signed_message(std::string_view signed_part) {
     return message;
 }
 
-std::size_t count_valid_signatures(const release_statement& statement, std::string_view text, const key_set& keys,
-                                   const signature_verifier& verifier, bool& bad) {
-    const std::vector<uint8_t> message = release_signed_message(text.substr(0, statement.signed_length));
+namespace {
+
+// Goes through the signatures of `statement` by keys of `keys` in order:
+// `verifies(key, raw)` says whether one does. Each key counts once, so its
+// signatures after one that verifies are passed over. Returns how many keys
+// counted; one that is not DER or does not verify sets `bad`.
+template <typename Verifies>
+std::size_t count_signatures(const release_statement& statement, const key_set& keys, Verifies verifies, bool& bad) {
     std::vector<bool> counted(keys.keys.size(), false);
     std::size_t valid = 0;
     for (const release_signature& signature : statement.signatures) {
         for (std::size_t k = 0; k < keys.keys.size(); ++k) {
             if (counted[k] || key_id_of(keys.keys[k]) != signature.key) continue;
             p256_signature raw{};
-            if (parse_der_signature(signature.der, raw) && verifier.verify(keys.keys[k], message, raw)) {
+            if (parse_der_signature(signature.der, raw) && verifies(keys.keys[k], raw)) {
                 counted[k] = true;
                 ++valid;
             } else {
@@ -330,6 +335,17 @@ std::size_t count_valid_signatures(const release_statement& statement, std::stri
         }
     }
     return valid;
+}
+
+}  // namespace
+
+std::size_t count_valid_signatures(const release_statement& statement, std::string_view text, const key_set& keys,
+                                   const signature_verifier& verifier, bool& bad) {
+    const std::vector<uint8_t> message = release_signed_message(text.substr(0, statement.signed_length));
+    return count_signatures(
+        statement, keys,
+        [&](const p256_public_key& key, const p256_signature& raw) { return verifier.verify(key, message, raw); },
+        bad);
 }
 
 bool parse_accepted_release(std::string_view text, accepted_release& out, std::string& reason) {
@@ -364,6 +380,48 @@ int64_t signed_releases::now() const {
     return static_cast<int64_t>(std::time(nullptr));
 }
 
+// What this store has accepted before. A record from a host built with other
+// keys keeps its release number; its keys give way to the build's.
+const key_set* signed_releases::current_keys(accepted_release& record, std::string& stored, bool& exists,
+                                             std::string& reason) const {
+    if (!read_small_file(accepted_release_name, record_limit, stored, exists) ||
+        (exists && !parse_accepted_release(stored, record, reason))) {
+        if (reason.empty()) reason = "cannot be read";
+        return nullptr;
+    }
+    return exists && record.built_in == key_set_digest(built_in_) ? &record.keys : &built_in_;
+}
+
+bool signed_releases::ready(std::string_view text) const {
+    release_statement statement;
+    accepted_release record;
+    std::string stored, reason;
+    bool exists = false;
+    if (!parse_release_statement(text, statement, reason)) return true;
+    const key_set* const current = current_keys(record, stored, exists, reason);
+    if (!current) return true;
+
+    // Every signature is asked for, even after one that is not ready, so
+    // that a platform answering later works on all of them at once. A key's
+    // every signature is asked for: the count tries the next one after one
+    // that does not verify.
+    const std::vector<uint8_t> message = release_signed_message(text.substr(0, statement.signed_length));
+    bool all_ready = true;
+    auto ask = [&](const key_set& keys) {
+        bool bad = false;
+        count_signatures(
+            statement, keys,
+            [&](const p256_public_key& key, const p256_signature& raw) {
+                all_ready = verifier_.ready(key, message, raw) && all_ready;
+                return false;
+            },
+            bad);
+    };
+    ask(*current);
+    if (statement.keys != *current) ask(statement.keys);
+    return all_ready;
+}
+
 release_check::verdict signed_releases::check(const std::string& url, std::string_view text,
                                               release_statement& statement, std::string& detail) const {
     detail.clear();
@@ -373,19 +431,16 @@ release_check::verdict signed_releases::check(const std::string& url, std::strin
         return verdict::refused;
     }
 
-    // What this store has accepted before. A record from a host built with
-    // other keys keeps its release number; its keys give way to the build's.
     accepted_release record;
     std::string stored;
     bool exists = false;
-    if (!read_small_file(accepted_release_name, record_limit, stored, exists) ||
-        (exists && !parse_accepted_release(stored, record, reason))) {
-        if (reason.empty()) reason = "cannot be read";
+    const key_set* const current_set = current_keys(record, stored, exists, reason);
+    if (!current_set) {
         log_message("'%s': %s; nothing is accepted until it is deleted", accepted_release_name, reason.c_str());
         return verdict::refused;
     }
+    const key_set& current = *current_set;
     const key_id built_in = key_set_digest(built_in_);
-    const key_set& current = exists && record.built_in == built_in ? record.keys : built_in_;
 
     bool bad = false;
     const std::size_t valid = count_valid_signatures(statement, text, current, verifier_, bad);

@@ -146,6 +146,11 @@ public:
     // refusal `detail` may hold a line for the progress screen.
     virtual verdict check(const std::string& url, std::string_view text, release_statement& statement,
                           std::string& detail) const = 0;
+    // Whether check() can give its verdict on `text` now. False while the
+    // platform's cryptography has yet to answer for one of the statement's
+    // signatures (signature_verifier::ready, which this starts): the updater
+    // asks again on its next step, and checks once this is true.
+    virtual bool ready([[maybe_unused]] std::string_view text) const { return true; }
     // The name the statement is fetched by. Asked of the check, and defined
     // out of line, so that a host without one does not even hold the name.
     virtual const char* statement_name() const = 0;
@@ -172,10 +177,20 @@ public:
 
     verdict check(const std::string& url, std::string_view text, release_statement& statement,
                   std::string& detail) const override;
+    // Asks the verifier's ready() for every signature check() may verify:
+    // those by keys of the current set, and of the statement's new set if it
+    // names one. True at once for a statement or record check() refuses
+    // before any signature is looked at.
+    bool ready(std::string_view text) const override;
     const char* statement_name() const override;
 
 private:
     int64_t now() const;
+    // Reads the store's record (`exists` false without one) into `record`
+    // and `stored`: the key set statements are checked against, or null
+    // with `reason` set when the record cannot be read.
+    const key_set* current_keys(accepted_release& record, std::string& stored, bool& exists,
+                                std::string& reason) const;
 
     const signature_verifier& verifier_;
     key_set built_in_;

@@ -3,7 +3,7 @@
 // only when its statement (release.h) carries enough of them.
 //
 // The cryptography is the platform's own, behind signature_verifier: CNG in
-// quillon.exe, OpenSSL's libcrypto natively. A host built without keys has
+// quillon.exe, OpenSSL's libcrypto natively, WebCrypto in the browser. A host built without keys has
 // no release check at all: it requests no statement and links none of this.
 #pragma once
 
@@ -29,6 +29,14 @@ public:
     // of `message` under `key`. False as well when the key cannot be used.
     virtual bool verify(const p256_public_key& key, std::span<const uint8_t> message,
                         const p256_signature& signature) const = 0;
+    // Whether verify() can answer now for this signature. A platform whose
+    // cryptography answers later (a browser's) starts the check here and
+    // says false until its answer is in; the caller asks again later, with
+    // the same arguments, before it calls verify().
+    virtual bool ready([[maybe_unused]] const p256_public_key& key, [[maybe_unused]] std::span<const uint8_t> message,
+                       [[maybe_unused]] const p256_signature& signature) const {
+        return true;
+    }
 
 protected:
     ~signature_verifier() = default;

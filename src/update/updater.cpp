@@ -57,6 +57,7 @@ void updater::step() {
 void updater::reset() {
     end_transfer();
     fetching_statement_ = false;
+    statement_received_ = false;
     failure_detail_.clear();
     receive_buffer_.release();
     current_name_.clear();
@@ -132,7 +133,15 @@ void updater::dependency_step() {
 }
 
 void updater::statement_step() {
-    if (read_step() != 0) return;
+    if (!statement_received_) {
+        if (read_step() != 0) return;
+        statement_received_ = true;
+    }
+    // The body is complete and is not read again; the check may still wait
+    // for the platform's cryptography, a step at a time. No transfer limit
+    // runs meanwhile: they are read_step's, and the server is done.
+    if (!check_->ready(receive_buffer_.text())) return;
+    statement_received_ = false;
     fetching_statement_ = false;
     const release_check::verdict verdict = check_->check(url(), receive_buffer_.text(), statement_, failure_detail_);
     end_transfer();

@@ -78,6 +78,9 @@ public:
     // digest the statement gives, and each downloaded body only with the
     // size and digest of its catalogue entry: anything else ends the run in
     // failed_transfer with one log line, and nothing is written.
+    // While the check is not ready for a complete statement (its platform's
+    // cryptography answers later), each step asks it again and the state
+    // stays fetching_catalogue; no transfer limit runs meanwhile.
     // Null (the default): lists are taken as they come, no statement is
     // requested and bodies are written as received. Set before start; the
     // object must outlive the updater.
@@ -155,8 +158,8 @@ private:
     bool list_step();
     // Ends the transfer of an accepted list, whose text has been parsed.
     void end_list();
-    // The release statement's step: once it is complete, its check, then the
-    // catalogue's request.
+    // The release statement's step: once it is complete and the check is
+    // ready for it, its check, then the catalogue's request.
     void statement_step();
     // Requests the list `name` (`listed` its entry in the statement).
     void fetch_list(const char* name, const file_list_entry& listed, uint32_t list_state);
@@ -196,6 +199,8 @@ private:
     const release_check* check_ = nullptr;
     // The release statement is being fetched (its state is fetching_catalogue).
     bool fetching_statement_ = false;
+    // Its body is complete in receive_buffer_, awaiting the check's ready().
+    bool statement_received_ = false;
     release_statement statement_;
     std::string failure_detail_;
     download_queue download_queue_;

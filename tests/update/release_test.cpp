@@ -158,6 +158,10 @@ protected:
                                  : std::to_string(lines.size()) + " lines";
     }
     std::optional<std::string> record() { return test::read_file(accepted_release_name); }
+    release_check::verdict check_by(const signed_releases& releases_of, const std::string& text) {
+        std::filesystem::remove("download.log");
+        return releases_of.check(url, text, statement, detail);
+    }
 
     const std::string url = "http://updates.test/q/.tb_release";
     test::scratch_store store;
@@ -286,6 +290,49 @@ TEST_F(release_rules, a_new_key_set_needs_both_sets_and_then_retires_the_old_key
                                 detail),
               release_check::verdict::refused);
     EXPECT_EQ(logged(), "'" + url + "': rolled back from release 3 to 2");
+}
+
+TEST_F(release_rules, ready_asks_for_every_signature_by_a_key_of_either_set_and_no_other) {
+    test::later_verifier later;
+    later.waits = 1;
+    const key_set two_of_three = keys_of(2, {fake_key(1), fake_key(2), fake_key(3)});
+    signed_releases waiting{later, two_of_three, &clock};
+    // Key 9 is in no set; key 7 only in the new one the statement names.
+    const key_set next = keys_of(1, {fake_key(1), fake_key(7)});
+    const std::string text =
+        make_statement(1, catalogue, dependencies, next, {fake_key(2), fake_key(9), fake_key(1), fake_key(7)});
+    EXPECT_FALSE(waiting.ready(text));
+    EXPECT_TRUE(waiting.ready(text));
+    std::vector<p256_public_key> asked;
+    for (const auto& ask : later.asked) asked.push_back(ask.first);
+    // Each round: keys 2 and 1 of the current set, then 1 and 7 of the new.
+    const std::vector<p256_public_key> round = {fake_key(2), fake_key(1), fake_key(1), fake_key(7)};
+    std::vector<p256_public_key> two_rounds = round;
+    two_rounds.insert(two_rounds.end(), round.begin(), round.end());
+    EXPECT_EQ(asked, two_rounds);
+    EXPECT_EQ(check_by(waiting, text), release_check::verdict::accepted);
+    EXPECT_EQ(later.early, 0);
+
+    // Signed by foreign keys alone: nothing to wait for.
+    later.asked.clear();
+    EXPECT_TRUE(waiting.ready(make_statement(2, catalogue, dependencies, two_of_three, {fake_key(9)})));
+    EXPECT_TRUE(later.asked.empty());
+}
+
+TEST_F(release_rules, ready_waits_for_nothing_that_check_refuses_before_the_signatures) {
+    test::later_verifier later;
+    later.waits = 1000;
+    signed_releases waiting{later, built_in, &clock};
+    const std::string good = make_statement(5, catalogue, dependencies, built_in, {fake_key(1)});
+    const std::string unreadable = replace_line(good, "release 5\n", "release 05\n");
+    EXPECT_TRUE(waiting.ready(unreadable));
+    EXPECT_EQ(check_by(waiting, unreadable), release_check::verdict::refused);
+    EXPECT_EQ(logged(), "'" + url + "': release statement unreadable: line 2: expected 'release N' with N from 1 to "
+                                    "18446744073709551615");
+    test::write_text(accepted_release_name, "not a record\n");
+    EXPECT_TRUE(waiting.ready(good));
+    EXPECT_EQ(check_by(waiting, good), release_check::verdict::refused);
+    EXPECT_TRUE(later.asked.empty());
 }
 
 TEST_F(release_rules, a_record_that_cannot_be_read_or_written_stops_the_run) {

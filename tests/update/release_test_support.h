@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "update/release.h"
@@ -76,6 +77,33 @@ public:
                 const p256_signature& signature) const override {
         return signature == fake_raw_signature(key, message);
     }
+};
+
+// The fake's answers, given as a browser's cryptography gives them: later.
+// ready() is false the first `waits` times it is asked about a signature;
+// every ask is kept, and verify() before its signature is ready counted.
+class later_verifier final : public signature_verifier {
+public:
+    bool verify(const p256_public_key& key, std::span<const uint8_t> message,
+                const p256_signature& signature) const override {
+        if (asks_of(signature) <= waits) ++early;
+        return fake.verify(key, message, signature);
+    }
+    bool ready(const p256_public_key& key, std::span<const uint8_t>, const p256_signature& signature) const override {
+        asked.push_back({key, signature});
+        return asks_of(signature) > waits;
+    }
+    std::size_t asks_of(const p256_signature& signature) const {
+        return static_cast<std::size_t>(
+            std::count_if(asked.begin(), asked.end(), [&](const auto& ask) { return ask.second == signature; }));
+    }
+
+    std::size_t waits = 0;
+    mutable std::vector<std::pair<p256_public_key, p256_signature>> asked;
+    mutable int early = 0;
+
+private:
+    fake_verifier fake;
 };
 
 inline std::string fake_signature_line(const p256_public_key& key, std::string_view signed_part) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -232,6 +233,66 @@ TEST_F(signed_updater, a_statement_that_cannot_be_had_or_is_refused_stops_before
         EXPECT_EQ(test::log_lines(), std::vector<std::string>{stamp + row.line});
         EXPECT_EQ(http.requests, std::vector<std::string>{url});
         EXPECT_EQ(test::folder_names(), std::vector<std::string>{"download.log"});
+        EXPECT_EQ(http.open_handles, 1);
+    }
+}
+
+// A clock that moves only when the test moves it.
+struct manual_clock final : transfer_clock {
+    std::chrono::steady_clock::time_point now() const override { return at; }
+    std::chrono::steady_clock::time_point at{};
+};
+
+// In a browser the signatures are verified asynchronously: the updater
+// steps on until the verdict is in, requests nothing meanwhile, reads the
+// statement no further, and gives the same verdict as without the wait.
+TEST_F(signed_updater, the_lists_wait_for_a_verdict_that_comes_later) {
+    const std::string url = base + ".tb_release";
+    const std::string good = test::make_statement(1, fixture::catalogue, fixture::dependencies, keys, {key});
+    std::string changed = good;
+    changed[changed.find("\nrelease 1\n") + 9] = '2';
+    const struct {
+        const char* what;
+        std::string statement;
+        uint32_t state;
+        std::vector<std::string> lines;
+    } rows[] = {
+        {"accepted", good, complete, {}},
+        {"changed after signing", changed, failed_transfer,
+         {stamp + "'" + url + "': a signature does not verify: 0 valid of 1 needed"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::filesystem::remove("download.log");
+        std::filesystem::remove(accepted_release_name);
+        http.serve(url, row.statement);
+        http.requests.clear();
+        test::later_verifier later;
+        later.waits = 5;
+        signed_releases waiting{later, keys, &utc};
+        manual_clock steady;
+        fresh_updater();
+        up->set_release_check(&waiting);
+        up->set_clock(&steady);
+        up->start(fixture::library_name);
+        std::size_t reads = 0;
+        while (later.asked.empty() && up->state() == fetching_catalogue) up->step();
+        // The body is in: from now on, the wait far outlasts the stall limit.
+        for (std::size_t ask = 1; ask <= later.waits; ++ask) {
+            ASSERT_EQ(later.asked.size(), ask);
+            EXPECT_EQ(up->state(), fetching_catalogue);
+            EXPECT_EQ(up->current_name(), ".tb_release");
+            EXPECT_EQ(http.requests, std::vector<std::string>{url});
+            if (ask == 1) reads = http.read_sizes.size();
+            EXPECT_EQ(http.read_sizes.size(), reads);
+            steady.at += std::chrono::hours(1);
+            up->step();
+        }
+        EXPECT_EQ(later.asked.size(), later.waits + 1);
+        EXPECT_EQ(later.early, 0);
+        EXPECT_EQ(run_to_end(), row.state);
+        EXPECT_EQ(test::log_lines(), row.lines);
+        EXPECT_EQ(http.requests.size(), row.state == complete ? 5u : 1u);
         EXPECT_EQ(http.open_handles, 1);
     }
 }
