@@ -22,18 +22,22 @@
 #           release and its tests need it, so a package index that cannot
 #           give it stops nothing else; it says why in its last line and
 #           exits 77.
+#   web     the browser host's tools: Debian's Emscripten, Chromium with
+#           its WebDriver and Python's Selenium for the browser tests.
+#           Optional in the same way: only the browser build and its tests
+#           need it.
 #
-# Usage: scripts/install-deps.sh [core|wine32|release|all]    (default all)
-#   all: core, then wine32, then release; exits 1 only when core fails, and
-#   0 when only an optional layer could not be had (its line says so).
+# Usage: scripts/install-deps.sh [core|wine32|release|web|all]    (default all)
+#   all: core, then wine32, release and web; exits 1 only when core fails,
+#   and 0 when only an optional layer could not be had (its line says so).
 # Safe to run again: apt skips what is there.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
 layer="${1:-all}"
 case "$layer" in
-  core | wine32 | release | all) ;;
-  *) echo "usage: $0 [core|wine32|release|all]" >&2; exit 2 ;;
+  core | wine32 | release | web | all) ;;
+  *) echo "usage: $0 [core|wine32|release|web|all]" >&2; exit 2 ;;
 esac
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -73,6 +77,7 @@ core_packages=(
 )
 wine32_packages=(wine32:i386 libgnutls30:i386)
 release_packages=(nsis osslsigncode lintian)
+web_packages=(emscripten chromium chromium-driver python3-selenium)
 
 say() { echo "install-deps: $*" >&2; }
 
@@ -184,14 +189,35 @@ install_release() {
   exit 77
 }
 
+# The optional browser layer. Exits 77 with one line when it cannot be had.
+web_tools_present() {
+  command -v emcc >/dev/null && command -v chromium >/dev/null && command -v chromedriver >/dev/null &&
+    /usr/bin/python3 -c 'import selenium' 2>/dev/null
+}
+install_web() {
+  if web_tools_present; then
+    echo "install-deps: the browser tools (emcc, chromium, chromedriver, selenium) are installed"
+    return 0
+  fi
+  update_indexes || true
+  if install_packages "browser" "${web_packages[@]}"; then
+    return 0
+  fi
+  say "the browser tools (${web_packages[*]}) could not be installed: ${index_failure:+an index failed ($index_failure), and }apt said: ${install_failure:-no error line};" \
+      "the browser host cannot be built or tested"
+  exit 77
+}
+
 case "$layer" in
   core) install_core ;;
   wine32) install_wine32 ;;
   release) install_release ;;
+  web) install_web ;;
   all)
     install_core
     # The optional layers in subshells of their own: an exit 77 ends only its layer.
     ( install_wine32 ) || [ $? = 77 ] || exit 1
     ( install_release ) || [ $? = 77 ] || exit 1
+    ( install_web ) || [ $? = 77 ] || exit 1
     ;;
 esac

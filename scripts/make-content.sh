@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Assembles the example content an operator publishes on the update server,
-# for Windows hosts (quillon.exe), for Linux hosts (tamber), or for both
-# side by side. Each set is a folder of its own, served as the base URL of
+# for Windows hosts (quillon.exe), for Linux hosts (tamber), for the browser
+# host, or for several side by side. Each set is a folder of its own, served as the base URL of
 # the hosts of its platform, with its own lists:
 #
-#   SET/tblobby.dll         the example lobby library (tblobby.so in the Linux set)
+#   SET/tblobby.dll         the example lobby library (tblobby.so in the Linux set,
+#                           tblobby.wasm in the browser's)
 #   SET/lobby/...           its assets (examples/content/lobby/)
 #   SET/.tb_file_list       what the lobby library needs (examples/content/.tb_file_list,
 #                           naming the set's own library)
@@ -17,8 +18,8 @@
 #
 # Usage: scripts/make-content.sh [SIGNING] BUILD_DIR OUT_DIR
 #          the Windows set in OUT_DIR itself
-#        scripts/make-content.sh [SIGNING] [--windows BUILD_DIR] [--linux BUILD_DIR] OUT_DIR
-#          each set named in OUT_DIR/windows and OUT_DIR/linux
+#        scripts/make-content.sh [SIGNING] [--windows BUILD_DIR] [--linux BUILD_DIR] [--web BUILD_DIR] OUT_DIR
+#          each set named in OUT_DIR/windows, OUT_DIR/linux and OUT_DIR/web
 #   SIGNING    --sign KEY.pem, once per key, [--threshold T] [--release N]:
 #              the sets are signed as a first release (number 1 unless N is
 #              given, 30 days) whose key set is the signing keys' public
@@ -31,7 +32,8 @@
 #              -pkeyopt ec_paramgen_curve:P-256 -out KEY.pem); signing needs
 #              a native tamber-catalogue
 #   BUILD_DIR  for Windows a Windows build (cmake/toolchain-*-w64-mingw32.cmake),
-#              for Linux a native build, in which tblobby is built:
+#              for Linux a native build, for the browser a build made with
+#              emcmake (build-web), in which tblobby is built:
 #              ninja -C BUILD_DIR tblobby
 #   OUT_DIR    a new or empty folder; serve it (or its windows/ and linux/
 #              folders) as the update server's base URL
@@ -45,7 +47,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 usage() {
   echo "usage: $0 [--sign KEY.pem]... [--threshold T] [--release N] BUILD_DIR OUT_DIR" >&2
-  echo "       $0 [--sign KEY.pem]... [--threshold T] [--release N] [--windows BUILD_DIR] [--linux BUILD_DIR] OUT_DIR" >&2
+  echo "       $0 [--sign KEY.pem]... [--threshold T] [--release N] [--windows BUILD_DIR] [--linux BUILD_DIR] [--web BUILD_DIR] OUT_DIR" >&2
   exit 2
 }
 
@@ -54,6 +56,7 @@ threshold=1
 release=""
 windows_build=""
 linux_build=""
+web_build=""
 split=0
 while [ $# -gt 1 ]; do
   case "$1" in
@@ -68,6 +71,7 @@ while [ $# -gt 1 ]; do
     --release) release="$2"; shift 2 ;;
     --windows) windows_build="$2"; split=1; shift 2 ;;
     --linux) linux_build="$2"; split=1; shift 2 ;;
+    --web) web_build="$2"; split=1; shift 2 ;;
     *) break ;;
   esac
 done
@@ -80,7 +84,7 @@ fi
 out_dir="$1"
 content="$root/examples/content"
 
-for build in "$windows_build" "$linux_build"; do
+for build in "$windows_build" "$linux_build" "$web_build"; do
   if [ -n "$build" ] && [ ! -d "$build" ]; then
     echo "make-content: $build is not a build folder" >&2
     exit 1
@@ -88,6 +92,7 @@ for build in "$windows_build" "$linux_build"; do
 done
 [ -z "$windows_build" ] || windows_build="$(cd "$windows_build" && pwd)"
 [ -z "$linux_build" ] || linux_build="$(cd "$linux_build" && pwd)"
+[ -z "$web_build" ] || web_build="$(cd "$web_build" && pwd)"
 
 check_library() {  # library file, build folder
   if [ ! -f "$1" ]; then
@@ -97,6 +102,7 @@ check_library() {  # library file, build folder
 }
 [ -z "$windows_build" ] || check_library "$windows_build/examples/lobby/tblobby.dll" "$windows_build"
 [ -z "$linux_build" ] || check_library "$linux_build/examples/lobby/tblobby.so" "$linux_build"
+[ -z "$web_build" ] || check_library "$web_build/examples/lobby/tblobby.wasm" "$web_build"
 
 # Stale files would end up in the catalogue and be downloaded by every host.
 if [ -d "$out_dir" ] && [ -n "$(ls -A "$out_dir")" ]; then
@@ -183,6 +189,7 @@ if [ "$split" = 0 ]; then
   publish "$out_dir" "$windows_build/examples/lobby/tblobby.dll"
   exit 0
 fi
-[ -n "$windows_build$linux_build" ] || usage
+[ -n "$windows_build$linux_build$web_build" ] || usage
 [ -z "$windows_build" ] || publish "$out_dir/windows" "$windows_build/examples/lobby/tblobby.dll"
 [ -z "$linux_build" ] || publish "$out_dir/linux" "$linux_build/examples/lobby/tblobby.so"
+[ -z "$web_build" ] || publish "$out_dir/web" "$web_build/examples/lobby/tblobby.wasm"

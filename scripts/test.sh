@@ -15,9 +15,11 @@
 # The packages come in layers (scripts/install-deps.sh): the core, which
 # must install, and the system's 32-bit Wine and the release tools, which
 # may not.
-# Last, the operator's release kit (scripts/release.sh, tests/release): the
+# Then the operator's release kit (scripts/release.sh, tests/release): the
 # release made twice and compared, its signatures, the 64-bit installer
-# under a fresh 64-bit Wine prefix, the .deb.
+# under a fresh 64-bit Wine prefix, the .deb; and the browser host, built
+# with Debian's Emscripten (build-web) and tested in headless Chromium
+# (tests/web), an optional layer like the release tools.
 # The run ends with a table of every stage (passed, failed or not run, with
 # the reason) and exits non-zero when a stage failed; the last lines name
 # each stage that failed or was not run.
@@ -188,6 +190,34 @@ release_kit() {
     TAMBER_JOBS="$jobs" \
     python3 -m unittest discover -s "$root/tests/release" -p "test_*.py" -v
 }
+# The browser host: its page, the example lobby and the tests' libraries
+# as WebAssembly side modules.
+web_build() {
+  if ! command -v emcmake >/dev/null; then
+    echo "Emscripten is not installed (scripts/install-deps.sh web installs it)"
+    exit 77
+  fi
+  emcmake cmake -S "$root" -B build-web -G Ninja -DTAMBER_WERROR=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+  ninja -C build-web -j "$jobs"
+}
+# Its tests in headless Chromium, against the project's nginx; the content
+# they publish is catalogued by the clang build's tamber-catalogue.
+web_tests() {
+  local tool
+  for tool in /usr/bin/chromium /usr/bin/chromedriver; do
+    if [ ! -x "$tool" ]; then
+      echo "Chromium is not installed ($tool is missing; scripts/install-deps.sh web installs it)"
+      exit 77
+    fi
+  done
+  if ! /usr/bin/python3 -c 'import selenium' 2>/dev/null; then
+    echo "Selenium is not installed (python3-selenium; scripts/install-deps.sh web installs it)"
+    exit 77
+  fi
+  TAMBER_WEB_BUILD="$root/build-web" \
+    TAMBER_CATALOGUE="$root/build-clang/tools/tamber-catalogue" \
+    /usr/bin/python3 -m unittest discover -s "$root/tests/web" -p "test_*.py" -v
+}
 fuzzing() {
   if [ -x scripts/fuzz.sh ]; then scripts/fuzz.sh; fi
 }
@@ -200,6 +230,7 @@ if [ "$install" = 1 ]; then
   fi
   stage "install 32-bit Wine (optional)" -- "$root/scripts/install-deps.sh" wine32
   stage "install release tools (optional)" -- "$root/scripts/install-deps.sh" release
+  stage "install browser tools (optional)" -- "$root/scripts/install-deps.sh" web
 fi
 gcc="native build (g++, sanitizers)" clang="native build (clang, optimised)"
 win64="Windows build (MinGW x86-64)" win32="Windows build (MinGW i686)"
@@ -223,6 +254,10 @@ fi
 release_needs=("$clang" "$win64" "64-bit Wine prefix")
 [ "$install" = 0 ] || release_needs+=("install release tools (optional)")
 stage "release kit (installers, packages, reproducibility)" "${release_needs[@]}" -- release_kit
+web_needs=()
+[ "$install" = 0 ] || web_needs+=("install browser tools (optional)")
+stage "browser build (Emscripten)" "${web_needs[@]}" -- web_build
+stage "browser tests (headless Chromium)" "browser build (Emscripten)" "$clang" -- web_tests
 stage "fuzzing" -- fuzzing
 # bench-host.sh measures the 32-bit host where the system's 32-bit Wine runs.
 stage "benchmarks" "$clang" "$(tamber_wine32_runs && echo "$win32" || echo "$win64")" -- benchmarks
