@@ -1,9 +1,9 @@
 // The pixel converters: choosing one for a surface format, and the scalar
 // rule. Each frame converts 480,000 pixels, so every converter has packed
 // versions, one file per instruction set (pixel_convert_sse2.cpp, _ssse3,
-// _avx2), that work on sixteen (or thirty-two) pixels per step; each packed
-// loop finishes the row's last pixels with the scalar rule (pixel_rule.h),
-// so any width works. The scalar routines are the rule as written and what
+// _avx2, _wasm), that work on sixteen (or thirty-two) pixels per step; each
+// packed loop finishes the row's last pixels with the scalar rule
+// (pixel_rule.h), so any width works. The scalar routines are the rule as written and what
 // the tests compare the packed ones against.
 #include "display/pixel_convert.h"
 
@@ -24,7 +24,8 @@ constexpr converter_set scalar_set{"scalar",
                                    general16_scalar,
                                    general24_scalar,
                                    general32_scalar,
-                                   nullptr};
+                                   nullptr,
+                                   rgba32_scalar};
 
 // Trailing zero bits of a non-zero mask.
 uint32_t trailing_zeros(uint32_t mask) {
@@ -105,6 +106,10 @@ std::vector<converter_set> packed_converters() {
     if (cpu_has(cpu_feature::ssse3)) sets.push_back(convert::ssse3_set);
     if (cpu_has(cpu_feature::avx2)) sets.push_back(convert::avx2_set);
 #endif
+#if TAMBER_CONVERT_WASM
+    // A module built with SIMD instructions loads only where they run.
+    sets.push_back(convert::wasm_set);
+#endif
     return sets;
 }
 
@@ -118,6 +123,11 @@ const converter_set& active_converters() {
 
 converter select_converter(const ddraw::pixel_format& format) {
     return select_converter_from(active_converters(), format);
+}
+
+converter rgba_converter() {
+    const ddraw::pixel_format rgba{ddraw::pf_rgb, 32, 0x0000FF, 0x00FF00, 0xFF0000, 0xFF000000};
+    return {"rgba32", active_converters().rgba32, layout_for(rgba)};
 }
 
 }  // namespace tamber

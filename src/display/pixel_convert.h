@@ -30,7 +30,7 @@ using convert_row_fn = void (*)(const uint8_t* p0, const uint8_t* p1, const uint
                                 const channel_layout& layout);
 
 struct converter {
-    const char* name;     // "bgrx32", "rgbx32", "bgr24", "rgb24", "general16", "general24", "general32"
+    const char* name;     // "bgrx32", "rgbx32", "bgr24", "rgb24", "general16", "general24", "general32", "rgba32"
     convert_row_fn row;   // null: the format cannot be converted to
     channel_layout layout;
     explicit operator bool() const { return row != nullptr; }
@@ -46,12 +46,16 @@ converter select_converter(const ddraw::pixel_format& format);
 
 // One routine of each kind, all from the same instruction set.
 struct converter_set {
-    const char* name;  // "scalar", "sse2", "ssse3", "avx2"
+    const char* name;  // "scalar", "sse2", "ssse3", "avx2", "wasm-simd128"
     convert_row_fn bgrx32, rgbx32, bgr24, rgb24, general16, general24, general32;
     // For the common 16-bit layouts (the table in pixel_rule.h: 5-6-5 and
     // 5-5-5 either way round, 4-4-4 with red high):
     // a faster routine for the layout, or null to use general16.
     convert_row_fn (*common16)(const channel_layout& layout);
+    // Red, green, blue, then 255: the bytes of a browser canvas's image
+    // data, which takes the fourth byte as opacity (rgbx32's zero would be
+    // transparent). No surface format selects it; rgba_converter does.
+    convert_row_fn rgba32;
 };
 
 // select_converter with the routines of `set`.
@@ -64,5 +68,8 @@ const converter_set& scalar_converters();
 std::vector<converter_set> packed_converters();
 // The set select_converter uses, chosen once.
 const converter_set& active_converters();
+
+// The rgba32 converter of the active set, for a canvas's image data.
+converter rgba_converter();
 
 }  // namespace tamber

@@ -1,5 +1,6 @@
 // The AVX2 pixel converters: thirty-two pixels per step (sixteen for the
-// general 32-bit layout); a row's last pixels go to the narrower routines.
+// general 32-bit layout; rgba32 keeps its SSE2 routine); a row's last
+// pixels go to the narrower routines.
 #include "display/pixel_convert_x86.h"
 
 #if TAMBER_CONVERT_X86
@@ -191,7 +192,8 @@ const converter_set avx2_set{"avx2",
                              general16_avx2,
                              general24_ssse3,
                              general32_avx2,
-                             fixed16_avx2_for};
+                             fixed16_avx2_for,
+                             rgba32_sse2};
 
 }  // namespace tamber::convert
 

@@ -19,6 +19,23 @@ void bgrx32_sse2(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, uint8_
     bgrx32_scalar(p0 + i, p1 + i, p2 + i, out, count - i, layout);
 }
 
+// Red, green, blue, opaque: the BGRX interleave of the planes in the other
+// order, with the fourth byte set.
+void rgba32_sse2(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, uint8_t* out, size_t count,
+                 const channel_layout& layout) {
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000));
+    size_t i = 0;
+    for (; i + 16 <= count; i += 16, out += 64) {
+        __m128i q[4];
+        bgrx_quads(p2 + i, p1 + i, p0 + i, q);
+        store(out, _mm_or_si128(q[0], opaque));
+        store(out + 16, _mm_or_si128(q[1], opaque));
+        store(out + 32, _mm_or_si128(q[2], opaque));
+        store(out + 48, _mm_or_si128(q[3], opaque));
+    }
+    rgba32_scalar(p0 + i, p1 + i, p2 + i, out, count - i, layout);
+}
+
 namespace {
 
 inline __m128i place16(__m128i v, const shift_counts& s, int c) {
@@ -114,7 +131,8 @@ const converter_set sse2_set{"sse2",
                              general16_sse2,
                              general24_sse2,
                              general32_sse2,
-                             fixed16_sse2_for};
+                             fixed16_sse2_for,
+                             rgba32_sse2};
 
 }  // namespace tamber::convert
 

@@ -67,7 +67,8 @@ const converter_set ssse3_set{"ssse3",
                               general16_sse2,
                               general24_ssse3,
                               general32_sse2,
-                              fixed16_sse2_for};
+                              fixed16_sse2_for,
+                              rgba32_sse2};
 
 }  // namespace tamber::convert
 

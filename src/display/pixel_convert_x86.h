@@ -118,6 +118,8 @@ void general16_sse2(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, uin
 void general32_sse2(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, uint8_t* out, size_t count,
                     const channel_layout& layout);
 convert_row_fn fixed16_sse2_for(const channel_layout& layout);
+void rgba32_sse2(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, uint8_t* out, size_t count,
+                 const channel_layout& layout);
 __attribute__((target("ssse3"))) void bgr24_ssse3(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2,
                                                   uint8_t* out, size_t count, const channel_layout& layout);
 __attribute__((target("ssse3"))) void general24_ssse3(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2,

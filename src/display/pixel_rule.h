@@ -17,6 +17,13 @@
 #define TAMBER_CONVERT_X86 0
 #endif
 
+// WebAssembly with the 128-bit SIMD instructions (-msimd128).
+#if defined(__wasm_simd128__)
+#define TAMBER_CONVERT_WASM 1
+#else
+#define TAMBER_CONVERT_WASM 0
+#endif
+
 namespace tamber::convert {
 
 // A channel's position minus the bits it loses: how far its byte moves.
@@ -43,7 +50,7 @@ inline void store32(uint8_t* out, uint32_t v) {
     out[3] = static_cast<uint8_t>(v >> 24);
 }
 
-// The five scalar routines.
+// The six scalar routines.
 TAMBER_SCALAR_FUNCTION inline void bgrx32_scalar(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, uint8_t* out,
                                                  size_t count, const channel_layout&) {
     TAMBER_SCALAR_LOOP
@@ -79,6 +86,17 @@ TAMBER_SCALAR_FUNCTION inline void general32_scalar(const uint8_t* p0, const uin
     for (size_t i = 0; i < count; ++i) store32(out + 4 * i, general_pixel(p0[i], p1[i], p2[i], l));
 }
 
+TAMBER_SCALAR_FUNCTION inline void rgba32_scalar(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, uint8_t* out,
+                                                 size_t count, const channel_layout&) {
+    TAMBER_SCALAR_LOOP
+    for (size_t i = 0; i < count; ++i, out += 4) {
+        out[0] = p2[i];
+        out[1] = p1[i];
+        out[2] = p0[i];
+        out[3] = 255;
+    }
+}
+
 // Red in the low byte: the direct routines with planes 0 and 2 exchanged.
 template <convert_row_fn direct>
 void swapped(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, uint8_t* out, size_t count,
@@ -96,11 +114,15 @@ void swapped(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, uint8_t* o
     X(7, 2, -3)  /* blue-green-red 5-5-5:  xBBBBBGG GGGRRRRR */    \
     X(-4, 0, 4)  /* red-green-blue 4-4-4:  xxxxRRRR GGGGBBBB */
 
-// The packed sets (pixel_convert_sse2.cpp, _ssse3.cpp, _avx2.cpp).
+// The packed sets (pixel_convert_sse2.cpp, _ssse3.cpp, _avx2.cpp,
+// _wasm.cpp).
 #if TAMBER_CONVERT_X86
 extern const converter_set sse2_set;
 extern const converter_set ssse3_set;
 extern const converter_set avx2_set;
+#endif
+#if TAMBER_CONVERT_WASM
+extern const converter_set wasm_set;
 #endif
 
 }  // namespace tamber::convert

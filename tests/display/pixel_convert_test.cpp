@@ -102,10 +102,30 @@ const ddraw::pixel_format formats[] = {
     rgb(32, 0xFF000000, 0x00FF0000, 0x0000FF00), rgb(32, 0x80000000, 0, 0x0000F0F0),
 };
 
-TEST(converters, every_packed_routine_matches_the_scalar_rule) {
-    std::mt19937 random(20261208);
+// Rows of random planes of many widths through a packed and the scalar
+// routine: the same bytes, and none written past the row.
+void expect_rows_match(convert_row_fn packed, convert_row_fn scalar, const channel_layout& layout, size_t size,
+                       const std::string& what, std::mt19937& random) {
     std::uniform_int_distribution<int> byte(0, 255);
     constexpr size_t guard = 64;
+    for (size_t count : {1, 3, 4, 15, 16, 17, 31, 32, 33, 47, 48, 64, 65, 100, 800}) {
+        SCOPED_TRACE(what + " count " + std::to_string(count));
+        std::vector<uint8_t> planes[3];
+        for (auto& p : planes) {
+            p.resize(count);
+            for (auto& b : p) b = static_cast<uint8_t>(byte(random));
+        }
+        planes[0][0] = 255;  // the extremes appear in every row
+        planes[1][0] = 0;
+        std::vector<uint8_t> got(count * size + guard, 0xA5), want(count * size + guard, 0xA5);
+        packed(planes[0].data(), planes[1].data(), planes[2].data(), got.data(), count, layout);
+        scalar(planes[0].data(), planes[1].data(), planes[2].data(), want.data(), count, layout);
+        ASSERT_EQ(got, want);  // the guard bytes after the row too
+    }
+}
+
+TEST(converters, every_packed_routine_matches_the_scalar_rule) {
+    std::mt19937 random(20261208);
     const std::vector<converter_set> sets = packed_converters();
 #if defined(__SSE2__)
     EXPECT_FALSE(sets.empty());
@@ -116,25 +136,27 @@ TEST(converters, every_packed_routine_matches_the_scalar_rule) {
             const converter scalar = select_converter_from(scalar_converters(), format);
             ASSERT_TRUE(packed);
             ASSERT_STREQ(packed.name, scalar.name);
-            const size_t size = format.rgb_bit_count / 8;
-            for (size_t count : {1, 3, 4, 15, 16, 17, 31, 32, 33, 47, 48, 64, 65, 100, 800}) {
-                SCOPED_TRACE(std::string(set.name) + " " + packed.name + " masks " + std::to_string(format.red_mask) +
-                             " " + std::to_string(format.green_mask) + " " + std::to_string(format.blue_mask) +
-                             " count " + std::to_string(count));
-                std::vector<uint8_t> planes[3];
-                for (auto& p : planes) {
-                    p.resize(count);
-                    for (auto& b : p) b = static_cast<uint8_t>(byte(random));
-                }
-                planes[0][0] = 255;  // the extremes appear in every row
-                planes[1][0] = 0;
-                std::vector<uint8_t> got(count * size + guard, 0xA5), want(count * size + guard, 0xA5);
-                packed.row(planes[0].data(), planes[1].data(), planes[2].data(), got.data(), count, packed.layout);
-                scalar.row(planes[0].data(), planes[1].data(), planes[2].data(), want.data(), count, scalar.layout);
-                ASSERT_EQ(got, want);  // the guard bytes after the row too
-            }
+            expect_rows_match(packed.row, scalar.row, packed.layout, format.rgb_bit_count / 8,
+                              std::string(set.name) + " " + packed.name + " masks " +
+                                  std::to_string(format.red_mask) + " " + std::to_string(format.green_mask) + " " +
+                                  std::to_string(format.blue_mask),
+                              random);
         }
+        ASSERT_TRUE(set.rgba32) << set.name;
+        expect_rows_match(set.rgba32, scalar_converters().rgba32, rgba_converter().layout, 4,
+                          std::string(set.name) + " rgba32", random);
     }
+}
+
+// A canvas's image data: red, green, blue, then an opaque alpha.
+TEST(converters, rgba32_writes_red_green_blue_and_an_opaque_alpha) {
+    const uint8_t blue[] = {10, 0, 255}, green[] = {20, 0, 255}, red[] = {30, 0, 255};
+    std::vector<uint8_t> out(3 * 4 + 1, 0xA5);
+    const converter rgba = rgba_converter();
+    scalar_converters().rgba32(blue, green, red, out.data(), 3, rgba.layout);
+    EXPECT_THAT(out, ElementsAre(30, 20, 10, 255, 0, 0, 0, 255, 255, 255, 255, 255, 0xA5));
+    EXPECT_STREQ(rgba.name, "rgba32");
+    EXPECT_EQ(rgba.row, active_converters().rgba32);
 }
 
 TEST(converters, the_active_set_is_the_widest_packed_one) {
