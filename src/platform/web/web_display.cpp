@@ -11,17 +11,6 @@ namespace {
 // ERROR_INVALID_WINDOW_HANDLE: no window to open on.
 constexpr int32_t invalid_window = 1400;
 
-// TEMPORARY until the converters have an rgba routine.
-void rgba_row(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, uint8_t* out, size_t count,
-              const channel_layout&) {
-    for (size_t i = 0; i < count; ++i, out += 4) {
-        out[0] = p2[i];
-        out[1] = p1[i];
-        out[2] = p0[i];
-        out[3] = 255;
-    }
-}
-converter select_rgba_converter() { return {"rgba32", rgba_row, {}}; }
 }  // namespace
 
 ddraw::pixel_format rgbx_format() { return {ddraw::pf_rgb, 32, 0x000000FF, 0x0000FF00, 0x00FF0000, 0}; }
@@ -56,7 +45,7 @@ int32_t web_display::open(window_handle window, display_mode mode, bool fullscre
     layout_ = rgbx.layout;
     convert_name_ = rgbx.name;
     if (tamber_web_presenter_needs_alpha()) {
-        const converter rgba = select_rgba_converter();
+        const converter rgba = rgba_converter();
         row_ = rgba.row;
         layout_ = rgba.layout;
         convert_name_ = rgba.name;
@@ -69,8 +58,8 @@ int32_t web_display::open(window_handle window, display_mode mode, bool fullscre
     if (fullscreen && !was_fullscreen) tamber_web_request_fullscreen();
     if (!fullscreen && was_fullscreen) tamber_web_exit_fullscreen();
     fullscreen_ = fullscreen;
-    std::printf("tamber: %s mode, %d x %d, frames converted with %s\n", fullscreen ? "fullscreen" : "windowed",
-                width_, height_, convert_name_);
+    std::printf("tamber: %s mode, %d x %d, frames converted with %s (%s)\n", fullscreen ? "fullscreen" : "windowed",
+                width_, height_, convert_name_, active_converters().name);
     return 0;
 }
 
