@@ -25,7 +25,14 @@
 # whatever an earlier run's host accepted into its store. Without --signed
 # the host is built without a key.
 #
-# Usage: scripts/run.sh [--no-install] [--signed]
+# With --web it runs the browser host instead: builds the page (build-web,
+# Debian's Emscripten) and the example content for it, serves both with
+# nginx on 127.0.0.1:${TAMBER_WEB_PORT:-8680} and prints the URL to open;
+# without a display it also opens the page in headless Chromium and saves
+# screenshots of it to build-web/screenshots/. It serves until Ctrl+C, or
+# for TAMBER_RUN_SECONDS when that is set.
+#
+# Usage: scripts/run.sh [--no-install] [--signed | --web]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -33,6 +40,7 @@ cd "$root"
 step="setting up"
 server_pid=""
 xvfb_pid=""
+browser_pid=""""
 host_pid=""
 wine_started=""
 # On any end, Ctrl+C included: the host, Wine's server, Xvfb and the update
@@ -41,6 +49,7 @@ finish() {
   local status=$?
   trap - EXIT INT TERM
   if [ -n "$host_pid" ] && kill -0 "$host_pid" 2>/dev/null; then kill "$host_pid" 2>/dev/null; fi
+  [ -n "$browser_pid" ] && kill "$browser_pid" 2>/dev/null
   if [ -n "$wine_started" ]; then timeout 15 "$TAMBER_WINESERVER" -k 2>/dev/null; fi
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
@@ -56,13 +65,79 @@ trap 'exit 130' INT TERM
 
 install=1
 signed=""
+web=""
 for argument in "$@"; do
   case "$argument" in
     --no-install) install="" ;;
     --signed) signed=1 ;;
-    *) echo "usage: $0 [--no-install] [--signed]" >&2; exit 2 ;;
+    --web) web=1 ;;
+    *) echo "usage: $0 [--no-install] [--signed | --web]" >&2; exit 2 ;;
   esac
 done
+if [ -n "$signed" ] && [ -n "$web" ]; then
+  echo "usage: $0 [--no-install] [--signed | --web]" >&2
+  exit 2
+fi
+
+# The browser host: the page and its content, served by nginx.
+run_web() {
+  step="installing packages (scripts/install-deps.sh core, web)"
+  if [ -n "$install" ]; then
+    "$root/scripts/install-deps.sh" core
+    "$root/scripts/install-deps.sh" web || {
+      echo "run.sh: the browser host needs Emscripten and Chromium, which could not be installed (the line above says why)." >&2
+      exit 1
+    }
+  fi
+  command -v emcmake >/dev/null || { echo "run.sh: Emscripten is not installed (scripts/install-deps.sh web)" >&2; exit 1; }
+  local build="$root/build-web" port="${TAMBER_WEB_PORT:-8680}"
+  step="building the publisher tool in build/"
+  cmake -S "$root" -B "$root/build" -G Ninja >/dev/null
+  ninja -C "$root/build" tamber-catalogue
+  step="building the page in $build"
+  emcmake cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  ninja -C "$build" tamber_page tblobby
+  step="publishing the example content"
+  local content="$build/content" site="$build/site"
+  rm -rf "$content" "$site"
+  TAMBER_CATALOGUE="$root/build/tools/tamber-catalogue" "$root/scripts/make-content.sh" --web "$build" "$content"
+  # The folder an operator serves: the page, and the content beside it
+  # under the base URL the page was built with (content/).
+  mkdir -p "$site"
+  cp "$build/page/index.html" "$build/page/index.js" "$build/page/index.wasm" "$site/"
+  cp -r "$content/web" "$site/content"
+  step="starting nginx on port $port"
+  if ! "$root/scripts/port-free.sh" "$port"; then
+    echo "run.sh: port $port is taken by another program; set TAMBER_WEB_PORT to another port." >&2
+    exit 1
+  fi
+  "$root/scripts/nginx-serve.sh" --log "$build/access.log" "$site" "$port" "$build/nginx" &
+  server_pid=$!
+  local url="http://127.0.0.1:$port/" served=0
+  for _ in $(seq 1 100); do
+    if curl -sf -o /dev/null "$url"; then served=1; break; fi
+    kill -0 "$server_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  [ "$served" = 1 ] || { echo "run.sh: nginx did not answer on port $port; its log: $build/nginx/logs/error.log" >&2; exit 1; }
+  echo "Serving $site (requests in $build/access.log)."
+  echo "Open $url in a browser: it downloads the content into the browser's storage, then shows the lobby."
+  if [ -z "${DISPLAY:-}" ] && [ -x /usr/bin/chromium ]; then
+    step="opening the page in headless Chromium"
+    /usr/bin/python3 "$root/tests/web/snapshot.py" "$url" "$build/screenshots" "${TAMBER_RUN_SECONDS:-30}" &
+    browser_pid=$!
+  fi
+  step="serving the page"
+  if [ -n "${TAMBER_RUN_SECONDS:-}" ]; then
+    sleep "$TAMBER_RUN_SECONDS"
+    [ -z "$browser_pid" ] || { wait "$browser_pid" || echo "run.sh: the headless browser run failed (its output is above)" >&2; browser_pid=""; }
+  else
+    echo "Press Ctrl+C to stop serving."
+    wait "$server_pid"
+  fi
+  exit 0
+}
+[ -z "$web" ] || run_web
 
 step="installing packages (scripts/install-deps.sh)"
 [ -z "$install" ] || "$root/scripts/install-deps.sh"

@@ -87,6 +87,11 @@ void shut_down_host() {
 // One animation frame: the waiting messages, then one frame step.
 void animation_frame() {
     if (shut_down) return;
+    const double started = emscripten_get_now();
+    struct timed {
+        double started;
+        ~timed() { tamber_web_frame_step_time(emscripten_get_now() - started); }
+    } step_time{started};
     if (!windows.dispatch_waiting()) {
         shut_down_host();
         return;
@@ -129,6 +134,16 @@ extern "C" EMSCRIPTEN_KEEPALIVE void tamber_web_input(int32_t kind, int32_t a, i
 // host goes back to windowed mode, as after a refused switch.
 extern "C" EMSCRIPTEN_KEEPALIVE void tamber_web_fullscreen_ended() {
     if (display.fullscreen_ended()) host.switch_to_windowed();
+}
+
+// For the benchmark page: presents the current frame `count` times in a
+// row, as a bare loop of conversion and presentation does, and returns the
+// milliseconds that took.
+extern "C" EMSCRIPTEN_KEEPALIVE double tamber_web_bare_presents(int32_t count) {
+    const double started = emscripten_get_now();
+    const frame_view view = frame.view();
+    for (int32_t i = 0; i < count; ++i) display.present_frame(view, tamber::present_mode::blit);
+    return emscripten_get_now() - started;
 }
 
 #ifndef TAMBER_BASE_URL

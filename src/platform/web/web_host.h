@@ -38,6 +38,8 @@ void tamber_web_library_forget(const char* path);
 // `relative` made absolute against the page's address, into `out` (`size`
 // bytes with the terminating zero); an empty URL stays empty.
 int tamber_web_absolute_url(const char* relative, char* out, int size);
+// How long one animation frame's work took (the page's figures).
+void tamber_web_frame_step_time(double ms);
 // The host's frame has been presented (the page's figures and tests).
 void tamber_web_frame_presented(uint32_t now_ms, int library_loaded, uint32_t update_state);
 }

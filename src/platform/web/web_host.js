@@ -21,8 +21,10 @@ mergeInto(LibraryManager.library, {
 
     install: function() {
       Module['tamber'] = {
-        frames: 0, firstFrameMs: 0, libraryLoaded: false, updateState: 0,
-        presenter: null, storePersistent: false, lastMessage: null,
+        frames: 0, firstFrameMs: 0, libraryLoaded: false, updateState: 0, states: [], stateTimes: [],
+        stateFrames: [],
+        stepMs: [],
+        presenter: null, storePersistent: false, lastMessage: null, fullscreen: false,
       };
       var mountStore = function() {
         FS.mkdir('/store');
@@ -326,6 +328,20 @@ mergeInto(LibraryManager.library, {
     status.frames++;
     status.libraryLoaded = !!libraryLoaded;
     status.updateState = updateState;
+    // The updater's states in the order the frames showed them.
+    if (status.states[status.states.length - 1] !== updateState) {
+      status.states.push(updateState);
+      status.stateTimes.push(performance.now());
+      status.stateFrames.push(status.frames);
+    }
+    status.fullscreen = !!document.fullscreenElement;
+  },
+
+  // The last 600 frame steps' times, for the benchmark page.
+  tamber_web_frame_step_time: function(ms) {
+    var steps = Module['tamber'].stepMs;
+    steps.push(ms);
+    if (steps.length > 600) steps.shift();
   },
 
   tamber_web_absolute_url: function(relative, out, size) {
