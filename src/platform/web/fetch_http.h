@@ -15,8 +15,9 @@
 //     as is_followed_redirect (301, 302, 303, 307, 308), but up to the
 //     browser's own limit (20), not max_redirects. fetch shows no count of
 //     the hops it took and `redirect: 'manual'` hides the Location, so a
-//     chain of 11 to 20 is followed; a longer one fails at open (7). On an
-//     https page the browser blocks any http hop (mixed content), also 7;
+//     chain of 11 to 20 is followed; a longer one fails at open (7). A hop
+//     to another origin needs that origin's CORS headers, and on an https
+//     page the browser blocks any http hop (mixed content): both 7 too;
 //   - open_url starts the fetch and returns at once; poll_open says whether
 //     its reply is in, without waiting;
 //   - query_content_length gives the Content-Length only when it counts

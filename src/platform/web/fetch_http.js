@@ -97,7 +97,7 @@ mergeInto(LibraryManager.library, {
   tamber_web_http_open_url: function(sessionHandle, urlPointer, errorPointer) {
     const session = tamber_web_http.objects[sessionHandle];
     if (!session || !session.session) {
-      HEAPU32[errorPointer >> 2] = tamber_web_http.BAD_ARGUMENT;
+      HEAPU32[errorPointer >>> 2] = tamber_web_http.BAD_ARGUMENT;
       return 0;
     }
     const url = UTF8ToString(urlPointer);
@@ -140,7 +140,7 @@ mergeInto(LibraryManager.library, {
       console.warn('tamber: fetch of ' + url + ' failed: ' + reason);
       tamber_web_http.fail(request, tamber_web_http.errorOf(reason, tamber_web_http.CANNOT_CONNECT));
     });
-    HEAPU32[errorPointer >> 2] = 0;
+    HEAPU32[errorPointer >>> 2] = 0;
     return handle;
   },
 
@@ -149,12 +149,12 @@ mergeInto(LibraryManager.library, {
   tamber_web_http_poll_open: function(handle, errorPointer) {
     const request = tamber_web_http.request(handle);
     if (!request) {
-      HEAPU32[errorPointer >> 2] = tamber_web_http.BAD_ARGUMENT;
+      HEAPU32[errorPointer >>> 2] = tamber_web_http.BAD_ARGUMENT;
       return 2;
     }
     if (request.response) return 1;
     if (!request.error) return 0;
-    HEAPU32[errorPointer >> 2] = request.error;
+    HEAPU32[errorPointer >>> 2] = request.error;
     return 2;
   },
 
@@ -171,7 +171,7 @@ mergeInto(LibraryManager.library, {
   tamber_web_http_content_length: function(handle, lengthPointer) {
     const request = tamber_web_http.request(handle);
     if (!request || request.length === null || request.length > 0xFFFFFFFF) return 0;
-    HEAPU32[lengthPointer >> 2] = request.length;
+    HEAPU32[lengthPointer >>> 2] = request.length;
     return 1;
   },
 
@@ -181,9 +181,10 @@ mergeInto(LibraryManager.library, {
   tamber_web_http_read: function(handle, buffer, size, errorPointer) {
     const request = tamber_web_http.request(handle);
     if (!request) {
-      HEAPU32[errorPointer >> 2] = tamber_web_http.BAD_ARGUMENT;
+      HEAPU32[errorPointer >>> 2] = tamber_web_http.BAD_ARGUMENT;
       return -2;
     }
+    buffer >>>= 0;  // a pointer past 2 GiB arrives negative
     let count = 0;
     while (count < size && request.chunks.length > 0) {
       const chunk = request.chunks[0];
@@ -201,7 +202,7 @@ mergeInto(LibraryManager.library, {
     tamber_web_http.pull(request);
     if (count > 0) return count;
     if (request.error) {
-      HEAPU32[errorPointer >> 2] = request.error;
+      HEAPU32[errorPointer >>> 2] = request.error;
       return -2;
     }
     return request.done ? -1 : 0;
