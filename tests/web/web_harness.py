@@ -77,7 +77,12 @@ def forged(module):
 
 # Set before the page's own script: the recording library's log, in the
 # page's memory file system, and what the tests ask of the recorder.
-TEST_PRELUDE = """<script>
+TEST_PRELUDE = """<style>
+  /* The canvas at whole pixels from the viewport's corner, where the
+     driver's pointer lands exactly. */
+  body { display: block; }
+</style>
+<script>
   var tamberTestEnvironment = %s;
   var Module = { canvas: document.getElementById('tamber-canvas'), preRun: [function() {
     for (var name in tamberTestEnvironment) ENV[name] = tamberTestEnvironment[name];
@@ -94,6 +99,8 @@ class Site:
 
     def __init__(self, page="page", proxy_port=None, environment=None):
         self.dir = tempfile.mkdtemp(prefix="tamber-web-")
+        # nginx's workers run as an unprivileged user.
+        os.chmod(self.dir, 0o755)
         self.content = os.path.join(self.dir, "content")
         os.makedirs(self.content)
         build_page = os.path.join(WEB_BUILD, page)

@@ -5,10 +5,9 @@
 //
 // A session carries nothing: fetch sets the User-Agent itself, so the one
 // given to open_session is not sent. Each request:
-//   - fetch(url, {cache: 'no-store', credentials: 'same-origin',
-//     redirect: 'follow'}): never answered from the browser's cache; the
-//     page's own cookies go to its own origin (the browser decides), none
-//     elsewhere. A URL of another origin is fetched only when its server
+//   - fetch(url, {cache: 'no-store', credentials: 'omit',
+//     redirect: 'follow'}): never answered from the browser's cache, no
+//     cookies sent or stored, as on the other hosts. A URL of another origin is fetched only when its server
 //     allows it (CORS headers); one that does not fails at open (7), and
 //     the browser's reason, with the URL, goes to the console as a warning;
 //   - redirects are followed by the browser, not here: the same statuses

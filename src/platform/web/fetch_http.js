@@ -109,7 +109,7 @@ mergeInto(LibraryManager.library, {
     };
     tamber_web_http.objects[handle] = request;
     session.requests.add(handle);
-    fetch(url, {cache: 'no-store', credentials: 'same-origin', redirect: 'follow',
+    fetch(url, {cache: 'no-store', credentials: 'omit', redirect: 'follow',
                 signal: request.controller.signal}).then(function(response) {
       if (request.closed) return;
       request.response = response;
