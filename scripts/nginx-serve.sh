@@ -22,7 +22,7 @@ while [ $# -gt 0 ]; do
       access_log="log_format paths '\$request_method \$uri \$status'; access_log $2 paths;"
       shift 2 ;;
     --proxy)
-      proxy="location $2 { proxy_pass $3; proxy_buffering off; proxy_request_buffering off; proxy_http_version 1.1; proxy_read_timeout 300s; }"
+      proxy="location $2 { proxy_pass $3; proxy_buffering off; proxy_request_buffering off; proxy_http_version 1.1; proxy_redirect off; proxy_read_timeout 300s; }"
       shift 3 ;;
     *) break ;;
   esac

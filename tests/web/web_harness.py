@@ -69,10 +69,13 @@ def web_library(name):
 
 
 def forged(module):
-    """A WebAssembly module with a custom section appended: it still loads
-    and runs, but it is not the module that was published."""
-    payload = b"\x06forged" + b"planted"
-    return module + b"\x00" + bytes([len(payload)]) + payload
+    """A WebAssembly module of the same size with one letter of a text in
+    its data changed: it still loads and runs, but it is not the module
+    that was published."""
+    at = module.find(b"foreign object")
+    if at < 0:
+        raise ValueError("no text to change in the module")
+    return module[:at] + b"F" + module[at + 1:]
 
 
 # Set before the page's own script: the recording library's log, in the
@@ -93,11 +96,12 @@ TEST_PRELUDE = """<style>
 
 class Site:
     """A folder with the page (index.html and its script and module, from
-    `page` in the build) and `content/`, served by nginx on a free port;
-    with `proxy_port` the content is fetched from the test server on that
-    port instead, through nginx."""
+    `page` in the build) and `content/`, served by nginx on a free port.
+    With `misbehaving` the content is served by the test server
+    (tests/server/test_server.py, on `server_port`) on the same folder,
+    through nginx, and misbehaves as set_rules asks."""
 
-    def __init__(self, page="page", proxy_port=None, environment=None):
+    def __init__(self, page="page", misbehaving=False, environment=None):
         self.dir = tempfile.mkdtemp(prefix="tamber-web-")
         # nginx's workers run as an unprivileged user.
         os.chmod(self.dir, 0o755)
@@ -116,18 +120,31 @@ class Site:
         own = html[start:end].replace("  var Module = { canvas: document.getElementById('tamber-canvas') };\n", "")
         with open(os.path.join(self.dir, "test.html"), "w") as f:
             f.write(html[:start] + prelude + own + html[end:])
+        self.server = self.nginx = None
         self.port = free_port()
         self.log = os.path.join(self.dir, "access.log")
+        self.rules = os.path.join(self.dir, "rules.json")
         command = [os.path.join(ROOT, "scripts", "nginx-serve.sh"), "--log", self.log]
-        if proxy_port:
-            command += ["--proxy", "/content/", f"http://127.0.0.1:{proxy_port}/content/"]
-        command += [self.dir, str(self.port), os.path.join(self.dir, ".nginx")]
-        self.nginx = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         try:
+            if misbehaving:
+                self.set_rules({})
+                self.server = subprocess.Popen(
+                    [sys.executable, os.path.join(ROOT, "tests", "server", "test_server.py"), "--port", "0",
+                     "--root", self.dir, "--rules", self.rules, "--log", os.path.join(self.dir, "server.log")],
+                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+                self.server_port = int(self.server.stdout.readline())
+                command += ["--proxy", "/content/", f"http://127.0.0.1:{self.server_port}/content/"]
+            command += [self.dir, str(self.port), os.path.join(self.dir, ".nginx")]
+            self.nginx = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             wait_for_port(self.port, self.nginx)
         except Exception:
             self.close()
             raise
+
+    def set_rules(self, rules):
+        """The test server's misbehaviour: {path below content/: directives}."""
+        with open(self.rules, "w") as f:
+            json.dump({"/content/" + path: rule for path, rule in rules.items()}, f)
 
     def url(self, page="test.html"):
         return f"http://127.0.0.1:{self.port}/{page}"
@@ -146,12 +163,16 @@ class Site:
         # nginx keeps the file open: it appends at the new end.
 
     def close(self):
-        if self.nginx.poll() is None:
-            self.nginx.terminate()
-            try:
-                self.nginx.wait(10)
-            except subprocess.TimeoutExpired:
-                self.nginx.kill()
+        for process in (self.nginx, self.server):
+            if process and process.poll() is None:
+                process.terminate()
+                try:
+                    process.wait(10)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
+        if self.server:
+            self.server.stdout.close()
         shutil.rmtree(self.dir, ignore_errors=True)
 
 
