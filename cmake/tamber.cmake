@@ -13,10 +13,13 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
 endif()
 
 if(EMSCRIPTEN)
-  # WebAssembly SIMD for the packed pixel loops, in every browser the host
-  # supports. The host is a main module that game libraries (side modules)
-  # link against at run time: all code is position-independent.
-  add_compile_options(-msimd128)
+  # WebAssembly SIMD for the packed pixel loops, and bulk memory so that
+  # filling and copying the frame's planes are single instructions, in every
+  # browser the host supports. The host is a main module that game
+  # libraries (side modules) link against at run time: all code is
+  # position-independent.
+  add_compile_options(-msimd128 -mbulk-memory)
+  add_link_options(-mbulk-memory)
   set(CMAKE_POSITION_INDEPENDENT_CODE ON)
   # Debian's Emscripten runs its JavaScript tools with the system's Node.js,
   # which finds Debian's packaged modules (acorn) only through NODE_PATH.
