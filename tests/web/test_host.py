@@ -159,5 +159,60 @@ class Input(StartTest):
         self.assertEqual(len(windowed), 2, windowed)  # the first open, and now
 
 
+class Library(StartTest):
+    # The handover calls the host's export; 'q' makes the library post
+    # WM_CLOSE; the library's cursor is the hand.
+    environment = {"TAMBER_RECORDER_SEND_PACKET": "1", "TAMBER_RECORDER_POST_KEYS": "1",
+                   "TAMBER_RECORDER_CURSOR": "32649", "TAMBER_RECORDER_QUIET_FRAMES": "1"}
+
+    def calls(self):
+        return [line.split(": ", 1)[1] for line in self.page.record()]
+
+    def test_the_host_export_the_cursor_and_a_posted_close_reach_and_come_from_the_library(self):
+        from selenium.webdriver.common.action_chains import ActionChains
+
+        self.start()
+        self.assertIn("host export found", self.calls())
+        self.assertIn("send_packet 17 34", self.calls())
+        canvas = self.page.driver.find_element("id", "tamber-canvas")
+        ActionChains(self.page.driver).move_to_element_with_offset(canvas, 10, 10).perform()
+        deadline = time.monotonic() + 5
+        while time.monotonic() < deadline and canvas.value_of_css_property("cursor") != "pointer":
+            time.sleep(0.1)
+        self.assertEqual(canvas.value_of_css_property("cursor"), "pointer")
+        # The library posts WM_CLOSE: the host shuts down and draws no more.
+        canvas.send_keys("q")
+        self.assertTrue(self.page.console.wait_for("tamber: closed", 10), "\n".join(self.page.console.lines()))
+        self.assertEqual(self.calls()[-2:], ["on_wm_close", "unload"])
+        frames = self.page.status()["frames"]
+        time.sleep(0.5)
+        self.assertEqual(self.page.status()["frames"], frames)
+
+
+class LoadFailures(WebTest):
+    def run_lobby(self, lobby):
+        site = Site()
+        self.addCleanup(site.close)
+        harness.publish(site.content, {"tblobby.wasm": lobby}, "tblobby.wasm:\n")
+        page = Page(site.url())
+        self.addCleanup(page.close)
+        return page
+
+    def test_a_library_with_the_required_entry_points_only_runs_on_the_defaults(self):
+        page = self.run_lobby(web_library("minimal"))
+        page.wait(lambda s: s["libraryLoaded"] and s["frames"] > 30, 60, "the minimal library's frames")
+        self.assertRegex(page.record()[1], r": load \w+ 0x[0-9a-f]+ 0$")
+
+    def test_a_file_that_is_no_module_is_the_load_failure_row(self):
+        page = self.run_lobby(b"MZ this is not WebAssembly")
+        self.assertTrue(page.console.wait_for("tamber: cannot load /store/tblobby.wasm", 30),
+                        "\n".join(page.console.lines()))
+        time.sleep(0.5)
+        status = page.status()
+        self.assertFalse(status["libraryLoaded"])
+        self.assertEqual(status["updateState"], 0)  # the updater is done: the screen shows the load result
+        self.assertTrue(page.read_file("/store/tblobby.wasm"))  # the file stays in the store
+
+
 if __name__ == "__main__":
     unittest.main()
