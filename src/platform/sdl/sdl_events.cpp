@@ -30,36 +30,6 @@ constexpr key_code special_keys[] = {
 constexpr SDL_Keycode keypad_digits[] = {SDLK_KP_0, SDLK_KP_1, SDLK_KP_2, SDLK_KP_3, SDLK_KP_4,
                                          SDLK_KP_5, SDLK_KP_6, SDLK_KP_7, SDLK_KP_8, SDLK_KP_9};
 
-constexpr uint32_t vk_back = 0x08, vk_tab = 0x09, vk_return = 0x0D, vk_escape_key = 0x1B, vk_alt = 0x12,
-                   vk_f10 = 0x79;
-
-// The character TranslateMessage adds after WM_KEYDOWN of a key that types
-// a control character; 0 for the others (their text comes as SDL text).
-uint32_t control_character(uint32_t vk) {
-    switch (vk) {
-    case vk_back:
-    case vk_tab:
-    case vk_return:
-    case vk_escape_key:
-        return vk;
-    default:
-        return 0;
-    }
-}
-
-uint32_t button_flag(uint8_t button) {
-    switch (button) {
-    case SDL_BUTTON_LEFT:
-        return mk_left;
-    case SDL_BUTTON_RIGHT:
-        return mk_right;
-    case SDL_BUTTON_MIDDLE:
-        return mk_middle;
-    default:
-        return 0;
-    }
-}
-
 // 0 left, 1 right, 2 middle: the order of the WM_xBUTTON message numbers.
 int32_t button_index(uint8_t button) {
     switch (button) {
@@ -75,44 +45,12 @@ int32_t button_index(uint8_t button) {
 }
 
 void translate_key(const SDL_KeyboardEvent& key, std::vector<window_message>& out) {
-    const uint32_t vk = virtual_key(key.keysym.sym);
-    if (vk == 0) return;
-    // Windows makes system keys of Alt, of keys pressed with it, and of F10;
-    // bit 29 of lParam says Alt is down.
-    const bool alt_down = (key.keysym.mod & KMOD_ALT) != 0 || vk == vk_alt;
-    const bool alt = alt_down || vk == vk_f10;
-    const uint32_t context = alt_down ? 1u << 29 : 0;
-    const bool ctrl = (key.keysym.mod & KMOD_CTRL) != 0;
-    if (key.type == SDL_KEYDOWN) {
-        if (vk == vk_return && alt && !ctrl) {
-            // The accelerator table's Alt+Enter; an auto-repeat does not
-            // toggle the display again and again.
-            if (!key.repeat) out.push_back({wm::command, (uintptr_t{1} << 16) | command_toggle_display_mode, 0});
-            return;
-        }
-        uint32_t lparam = 1;
-        if (key.repeat) lparam |= 1u << 30;
-        if (alt && !ctrl) {
-            out.push_back({extra_wm::system_key_down, vk, static_cast<intptr_t>(lparam | context)});
-            return;
-        }
-        out.push_back({wm::key_down, vk, static_cast<intptr_t>(lparam)});
-        if (const uint32_t c = control_character(vk); c != 0 && !ctrl) out.push_back({wm::character, c, static_cast<intptr_t>(lparam)});
-        return;
-    }
-    const uint32_t lparam = 1u | (1u << 30) | (1u << 31);
-    if (alt && !ctrl)
-        out.push_back({extra_wm::system_key_up, vk, static_cast<intptr_t>(lparam | context)});
-    else
-        out.push_back({wm::key_up, vk, static_cast<intptr_t>(lparam)});
+    key_messages({virtual_key(key.keysym.sym), key.type == SDL_KEYDOWN, key.repeat != 0,
+                  (key.keysym.mod & KMOD_ALT) != 0, (key.keysym.mod & KMOD_CTRL) != 0},
+                 out);
 }
 
 }  // namespace
-
-intptr_t pack_point(int32_t x, int32_t y) {
-    const uint32_t packed = (static_cast<uint32_t>(static_cast<uint16_t>(y)) << 16) | static_cast<uint16_t>(x);
-    return static_cast<intptr_t>(packed);
-}
 
 uint32_t virtual_key(SDL_Keycode key) {
     if (key >= SDLK_a && key <= SDLK_z) return static_cast<uint32_t>(key - SDLK_a) + 'A';
@@ -185,25 +123,20 @@ std::vector<window_message> translate_event(const SDL_Event& event, input_state&
         if (index < 0) break;
         state.x = event.button.x;
         state.y = event.button.y;
-        uint32_t message;
-        if (event.type == SDL_MOUSEBUTTONDOWN) {
-            state.buttons |= button_flag(event.button.button);
-            const bool double_click = event.button.clicks >= 2 && event.button.clicks % 2 == 0;
-            message = (double_click ? wm::left_button_double_click : wm::left_button_down) + 3 * static_cast<uint32_t>(index);
-        } else {
-            state.buttons &= ~button_flag(event.button.button);
-            message = wm::left_button_up + 3 * static_cast<uint32_t>(index);
-        }
-        out.push_back({message, state.buttons, pack_point(state.x, state.y)});
+        const auto button = static_cast<mouse_button>(index);
+        const bool down = event.type == SDL_MOUSEBUTTONDOWN;
+        if (down)
+            state.buttons |= button_flag(button);
+        else
+            state.buttons &= ~button_flag(button);
+        out.push_back(button_message(button, down, event.button.clicks, state.buttons, state.x, state.y));
         break;
     }
     case SDL_MOUSEWHEEL: {
         int32_t notches = event.wheel.y;
         if (event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) notches = -notches;
         if (notches == 0) break;
-        const int32_t delta = notches * wheel_delta;
-        const uintptr_t wparam = (static_cast<uintptr_t>(static_cast<uint16_t>(delta)) << 16) | state.buttons;
-        out.push_back({wm::mouse_wheel, wparam, pack_point(state.x, state.y)});
+        out.push_back(wheel_message(notches, state.buttons, state.x, state.y));
         break;
     }
     case SDL_KEYDOWN:

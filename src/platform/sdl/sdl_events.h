@@ -11,35 +11,19 @@
 #include <string_view>
 #include <vector>
 
+#include "shell/window_messages.h"
+
 namespace tamber::sdl {
 
-// Window messages the translation produces beyond those the window
-// procedure names (it passes these on untouched, as Windows' would).
-namespace extra_wm {
-constexpr uint32_t set_focus = 0x0007;
-constexpr uint32_t kill_focus = 0x0008;
-constexpr uint32_t system_key_down = 0x0104;
-constexpr uint32_t system_key_up = 0x0105;
-}  // namespace extra_wm
-
-// Mouse-button flags of mouse messages' wParam (MK_*).
-constexpr uint32_t mk_left = 0x0001;
-constexpr uint32_t mk_right = 0x0002;
-constexpr uint32_t mk_middle = 0x0010;
-
-// One wheel notch, as Windows counts it (WHEEL_DELTA).
-constexpr int32_t wheel_delta = 120;
-
-// How far a held press moves before it is a drag, in both directions: the
-// Windows default of SM_CXDRAG and SM_CYDRAG, since SDL has no such setting.
-constexpr int32_t drag_distance = 4;
-
-struct window_message {
-    uint32_t message;
-    uintptr_t wparam;
-    intptr_t lparam;
-    bool operator==(const window_message&) const = default;
-};
+// The message records and packing rules every non-Windows host shares.
+using tamber::drag_distance;
+using tamber::mk_left;
+using tamber::mk_middle;
+using tamber::mk_right;
+using tamber::pack_point;
+using tamber::wheel_delta;
+using tamber::window_message;
+namespace extra_wm = tamber::extra_wm;
 
 // What translation remembers between events: where the pointer was last
 // seen (a wheel message carries the pointer position, an SDL wheel event
@@ -77,8 +61,5 @@ std::vector<window_message> translate_event(const SDL_Event& event, input_state&
 
 // UTF-8 text as UTF-16 code units; malformed sequences become U+FFFD.
 std::u16string utf16_from_utf8(std::string_view text);
-
-// MAKELPARAM of a client position: two signed 16-bit halves.
-intptr_t pack_point(int32_t x, int32_t y);
 
 }  // namespace tamber::sdl

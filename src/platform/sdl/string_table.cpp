@@ -9,23 +9,6 @@
 
 namespace tamber::sdl {
 
-namespace {
-struct string_entry {
-    uint32_t id;
-    const char16_t* text;
-};
-// Generated from resources/quillon.rc by the build.
-constexpr string_entry strings[] = {
-#include "string_table.inc"
-};
-}  // namespace
-
-std::u16string string_text(uint32_t id) {
-    for (const string_entry& s : strings)
-        if (s.id == id) return s.text;
-    return {};
-}
-
 std::string string_utf8(uint32_t id, uint32_t code) {
     const std::u16string text = fill_error_code(string_text(id), code);
     // The terminating zero is converted too: SDL does not always end its

@@ -1,16 +1,17 @@
-// The string table of quillon.exe's resource script, for tamber's messages:
-// the same texts, read from the script when the host is built.
+// The string table of quillon.exe's resource script (shell/string_table.h)
+// in tamber's messages: as UTF-8, and in SDL's message box.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "shell/string_table.h"
+
 struct SDL_Window;
 
 namespace tamber::sdl {
 
-// String `id`; empty for an id the table has not.
-std::u16string string_text(uint32_t id);
+using tamber::string_text;
 
 // String `id` as UTF-8 for SDL, with its error-code placeholder filled in
 // by the shell's own rule (shell/messages.h).

@@ -9,35 +9,14 @@
 #include <cstdint>
 #include <vector>
 
+#include "shell/window_messages.h"
+
 namespace tamber::web {
 
-// Window messages the translation produces beyond those the window
-// procedure names (it passes these on untouched, as Windows' would).
-namespace extra_wm {
-constexpr uint32_t set_focus = 0x0007;
-constexpr uint32_t kill_focus = 0x0008;
-constexpr uint32_t system_key_down = 0x0104;
-constexpr uint32_t system_key_up = 0x0105;
-}  // namespace extra_wm
-
-// Mouse-button flags of mouse messages' wParam (MK_*).
-constexpr uint32_t mk_left = 0x0001;
-constexpr uint32_t mk_right = 0x0002;
-constexpr uint32_t mk_middle = 0x0010;
-
-// One wheel notch, as Windows counts it (WHEEL_DELTA).
-constexpr int32_t wheel_delta = 120;
-
-// How far a held press moves before it is a drag: the Windows default of
-// SM_CXDRAG and SM_CYDRAG, as the native host uses.
-constexpr int32_t drag_distance = 4;
-
-struct window_message {
-    uint32_t message;
-    uintptr_t wparam;
-    intptr_t lparam;
-    bool operator==(const window_message&) const = default;
-};
+// The message records and packing rules every non-Windows host shares.
+using tamber::drag_distance;
+using tamber::pack_point;
+using tamber::window_message;
 
 // The kinds of record the page hands over (web_host.js uses the same
 // numbers).
@@ -77,19 +56,12 @@ struct input_state {
 //                (a third click is a plain press again, as on Windows)
 //   mouse_up     WM_xBUTTONUP
 //   wheel        WM_MOUSEWHEEL, +-120 per notch, at the last position
-//   key_down     WM_KEYDOWN (repeat count 1, bit 30 set for an auto-repeat);
-//                with Alt held, and for F10, WM_SYSKEYDOWN; Alt+Enter is
-//                the accelerator's WM_COMMAND instead; Backspace, Tab,
-//                Enter and Escape are followed by their WM_CHAR, as
-//                TranslateMessage does
-//   key_up       WM_KEYUP / WM_SYSKEYUP (bits 30 and 31 set)
+//   key_down     as key_messages (shell/window_messages.h) makes it
+//   key_up       the same
 //   character    WM_CHAR
 //   focus        WM_SETFOCUS; WM_KILLFOCUS then WM_CANCELMODE
 //   close        WM_CLOSE
 // Unknown kinds and keys without a virtual-key code give nothing.
 std::vector<window_message> translate_event(const input_event& event, input_state& state);
-
-// MAKELPARAM of a client position: two signed 16-bit halves.
-intptr_t pack_point(int32_t x, int32_t y);
 
 }  // namespace tamber::web

@@ -1,9 +1,8 @@
 // The page's side of the browser host: functions of web_host.js (an
-// Emscripten JavaScript library) the C++ side calls, and the string table.
+// Emscripten JavaScript library) the C++ side calls.
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 extern "C" {
 // 1 while the page can be seen (document.visibilityState "visible").
@@ -43,10 +42,3 @@ void tamber_web_frame_step_time(double ms);
 // The host's frame has been presented (the page's figures and tests).
 void tamber_web_frame_presented(uint32_t now_ms, int library_loaded, uint32_t update_state);
 }
-
-namespace tamber::web {
-
-// String `id` of quillon.exe's string table; empty for an id it has not.
-std::u16string string_text(uint32_t id);
-
-}  // namespace tamber::web

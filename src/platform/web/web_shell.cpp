@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/web/web_host.h"
+#include "shell/string_table.h"
 
 namespace tamber::web {
 
@@ -94,7 +95,7 @@ void web_windows::dispatch(const window_message& m) {
 bool web_windows::is_foreground(window_handle) { return tamber_web_page_visible() != 0; }
 
 void web_windows::show_message(window_handle, uint32_t string_id, uint32_t) {
-    const std::u16string& text = string_text(string_id);
+    const std::u16string text = string_text(string_id);
     std::string utf8;
     for (const char16_t unit : text) {
         // The string table holds the Basic Multilingual Plane only.

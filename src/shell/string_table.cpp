@@ -1,7 +1,8 @@
-#include "platform/web/web_host.h"
+#include "shell/string_table.h"
+
 #include "resources/resource_ids.h"
 
-namespace tamber::web {
+namespace tamber {
 
 namespace {
 struct string_entry {
@@ -20,4 +21,4 @@ std::u16string string_text(uint32_t id) {
     return {};
 }
 
-}  // namespace tamber::web
+}  // namespace tamber
