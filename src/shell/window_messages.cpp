@@ -7,7 +7,7 @@ namespace tamber {
 namespace {
 
 constexpr uint32_t vk_back = 0x08, vk_tab = 0x09, vk_return = 0x0D, vk_escape = 0x1B, vk_alt = 0x12,
-                   vk_f10 = 0x79;
+                   vk_f4 = 0x73, vk_f10 = 0x79;
 
 // The character TranslateMessage adds after WM_KEYDOWN of a key that types
 // a control character; 0 for the others (their text comes on its own).
@@ -90,6 +90,12 @@ void key_messages(const key_event& key, std::vector<window_message>& out) {
         out.push_back({extra_wm::system_key_up, vk, static_cast<intptr_t>(lparam | context)});
     else
         out.push_back({wm::key_up, vk, static_cast<intptr_t>(lparam)});
+}
+
+default_action default_action_for(const window_message& m) {
+    if (m.message == wm::close) return default_action::destroy;
+    if (m.message == extra_wm::system_key_down && m.wparam == vk_f4) return default_action::close;
+    return default_action::none;
 }
 
 }  // namespace tamber

@@ -6,7 +6,10 @@ its sandbox when the tests run as root, which it refuses otherwise, and
 with software rendering, so every machine draws the same pixels.
 """
 
+import functools
+import http.server
 import os
+import threading
 import time
 
 from selenium import webdriver
@@ -59,3 +62,19 @@ class ConsoleLog:
                 return True
             time.sleep(0.1)
         return False
+
+
+class _QuietHandler(http.server.SimpleHTTPRequestHandler):
+    extensions_map = {**http.server.SimpleHTTPRequestHandler.extensions_map, ".wasm": "application/wasm"}
+
+    def log_message(self, *args):
+        pass
+
+
+def serve_folder(folder):
+    """A static HTTP server for `folder` on a free port of 127.0.0.1, in a
+    thread of its own: its port is server.server_address[1]; end it with
+    shutdown() and server_close()."""
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(_QuietHandler, directory=folder))
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server

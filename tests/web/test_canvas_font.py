@@ -10,15 +10,12 @@ the canvas must come close and agree with itself exactly.
 Run with /usr/bin/python3 (the system's selenium).
 """
 
-import functools
-import http.server
 import json
 import os
 import shutil
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 import unittest
 
@@ -26,7 +23,6 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, HERE)
 
-PORTS = range(int(os.environ.get("TAMBER_FONT_TEST_PORT", "8820")), 8830)
 STATUS = "Retrieving file list..."
 
 PAGE = """<!doctype html><meta charset="utf-8"><title>canvas font</title>
@@ -66,25 +62,6 @@ def build_page(folder):
         page.write(PAGE)
 
 
-class QuietHandler(http.server.SimpleHTTPRequestHandler):
-    extensions_map = {**http.server.SimpleHTTPRequestHandler.extensions_map, ".wasm": "application/wasm"}
-
-    def log_message(self, *args):
-        pass
-
-
-def serve(folder):
-    for port in PORTS:
-        try:
-            server = http.server.ThreadingHTTPServer(
-                ("127.0.0.1", port), functools.partial(QuietHandler, directory=folder))
-        except OSError:
-            continue
-        threading.Thread(target=server.serve_forever, daemon=True).start()
-        return server
-    raise RuntimeError("no free port in 8820-8829")
-
-
 class CanvasFontTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -97,8 +74,8 @@ class CanvasFontTest(unittest.TestCase):
         except subprocess.CalledProcessError as failure:
             shutil.rmtree(cls.folder)
             raise AssertionError("em++ failed:\n" + failure.stderr) from None
-        cls.server = serve(cls.folder)
-        from browser import ConsoleLog, start_browser
+        from browser import ConsoleLog, serve_folder, start_browser
+        cls.server = serve_folder(cls.folder)
         cls.driver = start_browser()
         cls.console = ConsoleLog(cls.driver)
         cls.driver.get(f"http://127.0.0.1:{cls.server.server_address[1]}/index.html")

@@ -2,48 +2,26 @@
 against the scalar rule, and how much faster it converts a frame.
 
 Builds tests/web/convert_page.cpp with the converters' sources by em++
--msimd128 into a temporary folder, serves it on a port of 8840 to 8849 and
+-msimd128 into a temporary folder, serves it on a free port and
 reads what the page writes to the console. Run with the system's Python:
 /usr/bin/python3 tests/web/test_convert.py
 """
 
-import functools
 import glob
-import http.server
 import os
 import shutil
 import subprocess
 import sys
 import tempfile
-import threading
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, HERE)
 
-PORTS = range(8840, 8850)
 PAGE = """<!doctype html>
 <html><body><script src="convert.js"></script></body></html>
 """
-
-
-class QuietHandler(http.server.SimpleHTTPRequestHandler):
-    def log_message(self, *args):
-        pass
-
-
-def serve(folder):
-    """An HTTP server for `folder` on the first free port of PORTS."""
-    handler = functools.partial(QuietHandler, directory=folder)
-    for port in PORTS:
-        try:
-            server = http.server.ThreadingHTTPServer(("127.0.0.1", port), handler)
-        except OSError:
-            continue
-        threading.Thread(target=server.serve_forever, daemon=True).start()
-        return server
-    raise RuntimeError(f"no free port in {PORTS.start}-{PORTS.stop - 1}")
 
 
 def build(folder):
@@ -84,7 +62,7 @@ class ConvertPageTest(unittest.TestCase):
         cls.server = cls.driver = None
         try:
             build(cls.folder)
-            cls.server = serve(cls.folder)
+            cls.server = browser.serve_folder(cls.folder)
             cls.driver = browser.start_browser()
             log = browser.ConsoleLog(cls.driver)
             cls.driver.get(f"http://127.0.0.1:{cls.server.server_address[1]}/convert.html")

@@ -2,21 +2,18 @@
 headless Chromium, and the signed host's release check over it.
 
 setUpClass builds tests/web/webcrypto_page.cpp with the verifier and the
-release check into a temporary folder and serves it on port 8830; keys and
+release check into a temporary folder and serves it on a free port; keys and
 signatures are made here with openssl. Each check polls the page's ready()
 from a timer, as frames would, until WebCrypto's answer is in.
 Run with /usr/bin/python3 (the system's selenium).
 """
 
-import functools
 import hashlib
-import http.server
 import os
 import shutil
 import subprocess
 import sys
 import tempfile
-import threading
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -25,7 +22,6 @@ sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 import harness  # noqa: E402
 
-PORT = 8830
 SOURCES = ["tests/web/webcrypto_page.cpp", "src/platform/web/webcrypto_signature.cpp", "src/update/release.cpp",
            "src/update/signature.cpp", "src/update/sha256.cpp", "src/update/file_store.cpp",
            "src/update/download_log.cpp", "src/update/file_list.cpp", "src/cpu/cpu_features.cpp",
@@ -93,7 +89,7 @@ class WebCryptoTest(unittest.TestCase):
             if not shutil.which(tool):
                 raise unittest.SkipTest(f"{tool} is not installed")
         try:
-            from browser import CHROMEDRIVER, CHROMIUM, start_browser
+            from browser import CHROMEDRIVER, CHROMIUM, serve_folder, start_browser
         except ImportError as error:
             raise unittest.SkipTest(f"no selenium ({error}): run with /usr/bin/python3")
         if not (os.path.exists(CHROMIUM) and os.path.exists(CHROMEDRIVER)):
@@ -108,13 +104,7 @@ class WebCryptoTest(unittest.TestCase):
         with open(os.path.join(cls.work, "page.html"), "wb") as f:
             f.write(PAGE_HTML)
 
-        class Quiet(http.server.SimpleHTTPRequestHandler):
-            def log_message(self, *args):
-                pass
-        Quiet.extensions_map = {**Quiet.extensions_map, ".wasm": "application/wasm"}
-        cls.server = http.server.ThreadingHTTPServer(
-            ("127.0.0.1", PORT), functools.partial(Quiet, directory=cls.work))
-        threading.Thread(target=cls.server.serve_forever, daemon=True).start()
+        cls.server = serve_folder(cls.work)
         cls.addClassCleanup(cls.server.server_close)
         cls.addClassCleanup(cls.server.shutdown)
         cls.driver = start_browser()
@@ -124,7 +114,7 @@ class WebCryptoTest(unittest.TestCase):
 
     def setUp(self):
         # A fresh page: a fresh store (the page's memory file system) too.
-        self.driver.get(f"http://127.0.0.1:{PORT}/page.html")
+        self.driver.get(f"http://127.0.0.1:{self.server.server_address[1]}/page.html")
         harness.wait_until(lambda: self.driver.execute_script("return window.pageReady === true"), timeout=30)
 
     def poll(self, kind, *args):

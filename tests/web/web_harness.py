@@ -32,13 +32,13 @@ STATE_COMPLETE = 5
 
 def missing():
     """Why the browser tests cannot run here, or None."""
-    for tool in ("/usr/bin/chromium", "/usr/bin/chromedriver"):
-        if not os.path.exists(os.environ.get("TAMBER_CHROMIUM", tool) if tool.endswith("chromium") else tool):
-            return f"{tool} is not installed (scripts/install-deps.sh web)"
     try:
-        import selenium  # noqa: F401
+        from browser import CHROMEDRIVER, CHROMIUM
     except ImportError:
         return "python3-selenium is not installed (scripts/install-deps.sh web)"
+    for tool in (CHROMIUM, CHROMEDRIVER):
+        if not os.path.exists(tool):
+            return f"{tool} is not installed (scripts/install-deps.sh web)"
     if not os.path.exists(os.path.join(WEB_BUILD, "page", "index.wasm")):
         return f"no browser build in {WEB_BUILD} (emcmake cmake -B build-web && ninja -C build-web)"
     return None

@@ -5,7 +5,6 @@
 namespace tamber::sdl {
 
 namespace {
-constexpr uint32_t vk_f4 = 0x73;
 
 bool is_mouse_message(uint32_t m) { return m >= wm::mouse_move && m <= wm::mouse_wheel; }
 }  // namespace
@@ -122,15 +121,16 @@ void sdl_windows::dispatch(const window_message& m) {
     }
     const message_answer answer = procedure_->handle(m.message, m.wparam, m.lparam);
     if (!answer.call_default) return;
-    // The default procedure's part that matters here.
-    if (m.message == wm::close) {
+    switch (default_action_for(m)) {
+    case default_action::destroy:
         procedure_->handle(wm::destroy, 0, 0);
         destroyed_ = true;
-    } else if (m.message == extra_wm::system_key_down && m.wparam == vk_f4) {
-        // As Windows' default procedure sends WM_CLOSE at once: the close
-        // comes before whatever input is queued behind the key (its key-up
-        // among it), however the events were batched.
+        break;
+    case default_action::close:
         queue_.push_front({wm::close, 0, 0});
+        break;
+    case default_action::none:
+        break;
     }
 }
 

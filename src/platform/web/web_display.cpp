@@ -36,19 +36,11 @@ int32_t web_display::open(window_handle window, display_mode mode, bool fullscre
         close();
         return ddraw::err_generic;
     }
-    const converter rgbx = select_converter(rgbx_format());
-    if (!rgbx) {
+    // The 2D presenter takes alpha, WebGL ignores the fourth byte.
+    convert_ = tamber_web_presenter_needs_alpha() ? rgba_converter() : select_converter(rgbx_format());
+    if (!convert_) {
         close();
         return ddraw::err_generic;
-    }
-    row_ = rgbx.row;
-    layout_ = rgbx.layout;
-    convert_name_ = rgbx.name;
-    if (tamber_web_presenter_needs_alpha()) {
-        const converter rgba = rgba_converter();
-        row_ = rgba.row;
-        layout_ = rgba.layout;
-        convert_name_ = rgba.name;
     }
     pixels_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_) * 4, 0);
     has_frame_ = false;
@@ -59,7 +51,7 @@ int32_t web_display::open(window_handle window, display_mode mode, bool fullscre
     if (!fullscreen && was_fullscreen) tamber_web_exit_fullscreen();
     fullscreen_ = fullscreen;
     std::printf("tamber: %s mode, %d x %d, frames converted with %s (%s)\n", fullscreen ? "fullscreen" : "windowed",
-                width_, height_, convert_name_, active_converters().name);
+                width_, height_, convert_.name, active_converters().name);
     return 0;
 }
 
@@ -81,8 +73,8 @@ int32_t web_display::present_frame(const frame_view& view, present_mode) {
     const size_t row_bytes = static_cast<size_t>(width_) * 4;
     for (int32_t y = 0; y < height_; ++y) {
         const size_t offset = static_cast<size_t>(y) * stride;
-        row_(view.plane[0] + offset, view.plane[1] + offset, view.plane[2] + offset,
-             out + static_cast<size_t>(y) * row_bytes, static_cast<size_t>(width_), layout_);
+        convert_.row(view.plane[0] + offset, view.plane[1] + offset, view.plane[2] + offset,
+                     out + static_cast<size_t>(y) * row_bytes, static_cast<size_t>(width_), convert_.layout);
     }
     has_frame_ = true;
     tamber_web_present(out, width_, height_);

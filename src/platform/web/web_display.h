@@ -46,8 +46,6 @@ public:
     // The browser left fullscreen, or never entered it: the display says
     // windowed from now on. True when it had been fullscreen.
     bool fullscreen_ended();
-    // The routine frames are converted with ("rgbx32", "rgba32").
-    const char* converter_name() const { return convert_name_; }
 
 private:
     int32_t open(window_handle window, display_mode mode, bool fullscreen);
@@ -56,9 +54,7 @@ private:
     bool fullscreen_ = false;
     bool has_frame_ = false;
     int32_t width_ = 0, height_ = 0;
-    convert_row_fn row_ = nullptr;
-    channel_layout layout_{};
-    const char* convert_name_ = "";
+    converter convert_{};
     std::vector<uint8_t> pixels_;
 };
 

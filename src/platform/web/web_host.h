@@ -7,8 +7,8 @@
 extern "C" {
 // 1 while the page can be seen (document.visibilityState "visible").
 int tamber_web_page_visible();
-// A message over the canvas and on the console.
-void tamber_web_show_message(const char* utf8);
+// A message (UTF-16, ending with a zero) over the canvas and on the console.
+void tamber_web_show_message(const char16_t* text);
 void tamber_web_set_capture(int on);
 void tamber_web_set_cursor(const char* css_cursor);
 void tamber_web_hide_canvas();

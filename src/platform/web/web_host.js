@@ -184,7 +184,8 @@ mergeInto(LibraryManager.library, {
 
   tamber_web_show_message__deps: ['$TamberHost'],
   tamber_web_show_message: function(text) {
-    var shown = UTF8ToString(text);
+    var shown = '';
+    for (var at = text >> 1; HEAPU16[at] !== 0; ++at) shown += String.fromCharCode(HEAPU16[at]);
     console.error('tamber: ' + shown);
     Module['tamber'].lastMessage = shown;
     var box = document.getElementById('tamber-message');

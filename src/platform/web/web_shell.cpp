@@ -2,16 +2,11 @@
 
 #include <emscripten.h>
 
-#include <string>
 
 #include "platform/web/web_host.h"
 #include "shell/string_table.h"
 
 namespace tamber::web {
-
-namespace {
-constexpr uint32_t vk_f4 = 0x73;
-}  // namespace
 
 const char* css_cursor_for(cursor_handle handle) {
     switch (reinterpret_cast<uintptr_t>(handle)) {
@@ -82,35 +77,23 @@ void web_windows::dispatch(const window_message& m) {
     if (destroyed_ || !procedure_) return;
     const message_answer answer = procedure_->handle(m.message, m.wparam, m.lparam);
     if (!answer.call_default) return;
-    // The default procedure's part that matters here.
-    if (m.message == wm::close) {
+    switch (default_action_for(m)) {
+    case default_action::destroy:
         procedure_->handle(wm::destroy, 0, 0);
         destroyed_ = true;
-    } else if (m.message == extra_wm::system_key_down && m.wparam == vk_f4) {
-        // As Windows' default procedure sends WM_CLOSE at once.
+        break;
+    case default_action::close:
         queue_.push_front({wm::close, 0, 0});
+        break;
+    case default_action::none:
+        break;
     }
 }
 
 bool web_windows::is_foreground(window_handle) { return tamber_web_page_visible() != 0; }
 
 void web_windows::show_message(window_handle, uint32_t string_id, uint32_t) {
-    const std::u16string text = string_text(string_id);
-    std::string utf8;
-    for (const char16_t unit : text) {
-        // The string table holds the Basic Multilingual Plane only.
-        if (unit < 0x80) {
-            utf8 += static_cast<char>(unit);
-        } else if (unit < 0x800) {
-            utf8 += static_cast<char>(0xC0 | (unit >> 6));
-            utf8 += static_cast<char>(0x80 | (unit & 0x3F));
-        } else {
-            utf8 += static_cast<char>(0xE0 | (unit >> 12));
-            utf8 += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-            utf8 += static_cast<char>(0x80 | (unit & 0x3F));
-        }
-    }
-    tamber_web_show_message(utf8.c_str());
+    tamber_web_show_message(string_text(string_id).c_str());
 }
 
 void web_windows::set_capture() { tamber_web_set_capture(1); }
