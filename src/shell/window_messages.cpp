@@ -92,10 +92,15 @@ void key_messages(const key_event& key, std::vector<window_message>& out) {
         out.push_back({wm::key_up, vk, static_cast<intptr_t>(lparam)});
 }
 
-default_action default_action_for(const window_message& m) {
-    if (m.message == wm::close) return default_action::destroy;
-    if (m.message == extra_wm::system_key_down && m.wparam == vk_f4) return default_action::close;
-    return default_action::none;
+bool dispatch_message(window_procedure& procedure, const window_message& m, std::deque<window_message>& queue) {
+    const message_answer answer = procedure.handle(m.message, m.wparam, m.lparam);
+    if (!answer.call_default) return false;
+    if (m.message == wm::close) {
+        procedure.handle(wm::destroy, 0, 0);
+        return true;
+    }
+    if (m.message == extra_wm::system_key_down && m.wparam == vk_f4) queue.push_front({wm::close, 0, 0});
+    return false;
 }
 
 }  // namespace tamber

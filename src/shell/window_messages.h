@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 namespace tamber {
@@ -74,13 +75,15 @@ struct key_event {
 };
 void key_messages(const key_event& key, std::vector<window_message>& out);
 
-// What Windows' default window procedure does with a message the window
-// procedure passed on (its answer's call_default), of what the hosts that
-// stand in for it must do: a closed window is destroyed (WM_DESTROY, then
-// it is gone); Alt+F4 closes it at once (WM_CLOSE ahead of whatever input
-// is queued behind the key, its key-up among it, however the events were
-// batched). Nothing for every other message.
-enum class default_action { none, destroy, close };
-default_action default_action_for(const window_message& m);
+class window_procedure;
+
+// Feeds `m` to `procedure`, then does what Windows' default window procedure
+// would do with it where the answer passes it on (call_default), of what
+// the hosts that stand in for Windows must do: a closed window is destroyed
+// (WM_DESTROY, then it is gone); Alt+F4 closes it at once (WM_CLOSE put at
+// the front of `queue`, ahead of whatever input is queued behind the key,
+// its key-up among it, however the events were batched). True once the
+// window is destroyed.
+bool dispatch_message(window_procedure& procedure, const window_message& m, std::deque<window_message>& queue);
 
 }  // namespace tamber

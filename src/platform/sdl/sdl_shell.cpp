@@ -119,19 +119,7 @@ void sdl_windows::dispatch(const window_message& m) {
         const auto lp = static_cast<uint32_t>(m.lparam);
         pointer_ = {static_cast<int16_t>(lp & 0xFFFF), static_cast<int16_t>(lp >> 16)};
     }
-    const message_answer answer = procedure_->handle(m.message, m.wparam, m.lparam);
-    if (!answer.call_default) return;
-    switch (default_action_for(m)) {
-    case default_action::destroy:
-        procedure_->handle(wm::destroy, 0, 0);
-        destroyed_ = true;
-        break;
-    case default_action::close:
-        queue_.push_front({wm::close, 0, 0});
-        break;
-    case default_action::none:
-        break;
-    }
+    if (dispatch_message(*procedure_, m, queue_)) destroyed_ = true;
 }
 
 void sdl_windows::sleep_ms(uint32_t ms) {

@@ -75,19 +75,7 @@ bool web_windows::dispatch_waiting() {
 
 void web_windows::dispatch(const window_message& m) {
     if (destroyed_ || !procedure_) return;
-    const message_answer answer = procedure_->handle(m.message, m.wparam, m.lparam);
-    if (!answer.call_default) return;
-    switch (default_action_for(m)) {
-    case default_action::destroy:
-        procedure_->handle(wm::destroy, 0, 0);
-        destroyed_ = true;
-        break;
-    case default_action::close:
-        queue_.push_front({wm::close, 0, 0});
-        break;
-    case default_action::none:
-        break;
-    }
+    if (dispatch_message(*procedure_, m, queue_)) destroyed_ = true;
 }
 
 bool web_windows::is_foreground(window_handle) { return tamber_web_page_visible() != 0; }
